@@ -18,9 +18,10 @@ wine_start() {  # wine_start <prefix-dir>
     XVFB_PID=$!
     export DISPLAY="$display"
   fi
-  timeout 120 "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
-  timeout 60 "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+  # A persistent server first, then the prefix: wineboot leaves Wine's service processes
+  # running under this server, detached from every later reader.
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+  timeout 120 "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
 }
 
 wine_stop() {
