@@ -1,0 +1,172 @@
+// Finding sing-box.exe, starting it with its output appended to sing-box.log, and the
+// one-second liveness check.
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "proxy_core/sing_box_service.h"
+#include "support/unique_handle.h"
+
+namespace {
+
+constexpr DWORD kLivenessWaitMs = 1000;
+
+enum class PathState { kFile, kMissing, kUnknown };
+
+PathState ProbeFile(const std::string& path, DWORD& error) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    error = GetLastError();
+    switch (error) {
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND:
+      case ERROR_INVALID_NAME:
+      case ERROR_BAD_PATHNAME:
+      case ERROR_INVALID_DRIVE:
+      case ERROR_BAD_NETPATH:
+      case ERROR_BAD_NET_NAME:
+        return PathState::kMissing;
+      default:
+        return PathState::kUnknown;
+    }
+  }
+  error = 0;
+  // A folder that happens to carry the executable's name cannot be started.
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathState::kMissing : PathState::kFile;
+}
+
+std::string SystemErrorText(DWORD error) {
+  char text[256] = {};
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0, text, sizeof(text), nullptr);
+  return std::string(text, length);
+}
+
+}  // namespace
+
+std::string SingBoxService::GetSingBoxPath() {
+  // Grows past MAX_PATH so a deep install folder still yields its real path; on failure the
+  // empty folder yields a path that fails the existence test and leads to the fallback.
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return std::string();
+    if (length < buffer.size()) {
+      std::string exePath(buffer.data(), length);
+      const size_t lastSeparator = exePath.find_last_of("\\/");
+      std::string folder =
+          lastSeparator == std::string::npos ? std::string() : exePath.substr(0, lastSeparator);
+      while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+      return folder + "\\resources\\sing-box.exe";
+    }
+    if (buffer.size() >= 32768) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// Confirms singBoxPath or replaces it with the current-folder fallback, which then sticks.
+bool SingBoxService::ResolveExecutablePath() {
+  Log("Checking sing-box executable path: " + singBoxPath);
+  DWORD error = 0;
+  PathState state = ProbeFile(singBoxPath, error);
+  if (state == PathState::kFile) return true;
+  if (state == PathState::kUnknown) {
+    Log("ERROR: Cannot check sing-box executable path. Error code: " + std::to_string(error));
+    return false;
+  }
+  Log("ERROR: sing-box executable not found: " + singBoxPath);
+
+  std::vector<char> currentFolder(MAX_PATH);
+  DWORD length =
+      GetCurrentDirectoryA(static_cast<DWORD>(currentFolder.size()), currentFolder.data());
+  if (length >= currentFolder.size()) {
+    currentFolder.resize(length + 1);
+    length = GetCurrentDirectoryA(static_cast<DWORD>(currentFolder.size()), currentFolder.data());
+  }
+  if (length == 0 || length >= currentFolder.size()) {
+    Log("ERROR: Cannot read the current folder. Error code: " + std::to_string(GetLastError()));
+    return false;
+  }
+  std::string folder(currentFolder.data(), length);
+  // A drive root comes back with its backslash ("C:\").
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  const std::string fallback = folder + "\\sing-box.exe";
+  Log("Trying alternative path: " + fallback);
+  state = ProbeFile(fallback, error);
+  if (state == PathState::kUnknown) {
+    Log("ERROR: Cannot check sing-box executable path. Error code: " + std::to_string(error));
+    return false;
+  }
+  if (state == PathState::kMissing) {
+    Log("ERROR: sing-box executable not found in any location");
+    return false;
+  }
+  singBoxPath = fallback;
+  Log("Found sing-box at: " + singBoxPath);
+  return true;
+}
+
+bool SingBoxService::StartProcess() {
+  if (!ResolveExecutablePath()) return false;
+
+  const std::string commandLine = "\"" + singBoxPath + "\" run -c \"" + configPath + "\"";
+  Log("Executing command: " + commandLine);
+
+  orvanta::UniqueHandle logFile;
+  if (!logPath.empty()) {
+    SECURITY_ATTRIBUTES inheritable = {};
+    inheritable.nLength = sizeof(inheritable);
+    inheritable.bInheritHandle = TRUE;
+    logFile.Reset(CreateFileA(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!logFile) {
+      Log("WARNING: Failed to open sing-box log file for redirection");
+    } else {
+      SetFilePointer(logFile.Get(), 0, nullptr, FILE_END);
+    }
+  }
+
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = logFile ? logFile.Get() : GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = logFile ? logFile.Get() : GetStdHandle(STD_ERROR_HANDLE);
+
+  Log("Creating sing-box process...");
+  std::vector<char> writableCommand(commandLine.begin(), commandLine.end());
+  writableCommand.push_back('\0');
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(nullptr, writableCommand.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                      nullptr, nullptr, &startup, &info)) {
+    const DWORD error = GetLastError();
+    logFile.Reset();
+    Log("ERROR: Failed to start sing-box process. Error code: " + std::to_string(error));
+    Log("Error details: " + SystemErrorText(error));
+    return false;
+  }
+  orvanta::ProcessHandles child = orvanta::ProcessHandles::Adopt(info);
+  // The child holds its own inherited copy of the log handle.
+  child.thread.Reset();
+  logFile.Reset();
+  processHandle = std::move(child.process);
+  processId = child.processId;
+  Log("SUCCESS: sing-box process started with PID: " + std::to_string(processId));
+
+  Sleep(kLivenessWaitMs);
+  DWORD exitCode = 0;
+  if (!GetExitCodeProcess(processHandle.Get(), &exitCode)) return true;
+  if (exitCode == STILL_ACTIVE) {
+    Log("sing-box process is running successfully");
+    return true;
+  }
+  Log("ERROR: sing-box process exited immediately with code: " + std::to_string(exitCode));
+  // Nothing else would ever close the ended core's handle: Stop skips a service that never
+  // started, and the next launch overwrites the fields.
+  processHandle.Reset();
+  processId = 0;
+  return false;
+}

@@ -1,0 +1,102 @@
+// Stand-in for the proxy core sing-box.exe, for tests and the demo layout.
+//
+// Accepts exactly `run -c <path>`. A missing or non-JSON configuration: a message on standard
+// error and exit code 1 at once, as a real core does. Otherwise one start-up line on standard
+// output and one on standard error, a listener on 127.0.0.1 for every inbound "listen_port"
+// (connections are accepted and closed), and it runs until it is terminated. A port that
+// cannot be bound is a start-up failure (exit code 1), as with a real core.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "json_reader.h"
+
+namespace {
+
+int FailWith(const std::string& message) {
+  std::fprintf(stderr, "sing-box stand-in: FATAL: %s\n", message.c_str());
+  std::fflush(stderr);
+  return 1;
+}
+
+bool ReadFileBytes(const std::string& path, std::string& content) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  char buffer[4096];
+  DWORD got = 0;
+  bool ok = true;
+  for (;;) {
+    if (!ReadFile(file, buffer, sizeof(buffer), &got, nullptr)) {
+      ok = false;
+      break;
+    }
+    if (got == 0) break;
+    content.append(buffer, got);
+  }
+  CloseHandle(file);
+  return ok;
+}
+
+// Serves until the process is terminated; returns only when a port cannot be bound.
+int Serve(const std::vector<int>& ports) {
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return FailWith("winsock unavailable");
+  std::vector<SOCKET> listeners;
+  for (int port : ports) {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (s == INVALID_SOCKET ||
+        bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        listen(s, 16) != 0) {
+      return FailWith("cannot listen on 127.0.0.1:" + std::to_string(port));
+    }
+    listeners.push_back(s);
+  }
+  std::fprintf(stderr, "sing-box stand-in: serving %s inbound(s)\n",
+               std::to_string(listeners.size()).c_str());
+  std::fflush(stderr);
+  if (listeners.empty()) {
+    for (;;) Sleep(INFINITE);
+  }
+  for (;;) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    for (SOCKET s : listeners) FD_SET(s, &readable);
+    if (select(0, &readable, nullptr, nullptr, nullptr) == SOCKET_ERROR) {
+      Sleep(100);
+      continue;
+    }
+    for (SOCKET s : listeners) {
+      if (!FD_ISSET(s, &readable)) continue;
+      SOCKET client = accept(s, nullptr, nullptr);
+      if (client != INVALID_SOCKET) closesocket(client);
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4 || std::strcmp(argv[1], "run") != 0 || std::strcmp(argv[2], "-c") != 0) {
+    return FailWith("usage: sing-box run -c <config.json>");
+  }
+  const std::string path = argv[3];
+  std::string content;
+  if (!ReadFileBytes(path, content)) return FailWith("cannot read configuration file: " + path);
+  standin::JsonValue config;
+  std::string error;
+  if (!standin::ParseJson(content, config, error)) {
+    return FailWith("configuration is not valid JSON: " + error);
+  }
+  std::printf("sing-box stand-in: started with configuration %s\n", path.c_str());
+  std::fflush(stdout);
+  return Serve(standin::InboundListenPorts(config));
+}
