@@ -1,0 +1,76 @@
+"""python3 -m orvanta_driver --app-dir build/win/app [--interactive]
+
+Starts orvanta.exe under Wine (WINEPREFIX and DISPLAY from scripts/wine.sh), plays a VPN
+session through the UI bridge (or lets a person type calls), shows the per-user proxy values
+before and after, closes the window and waits for the host to end. Exits 0 only when every
+answer was as expected and the host ended with exit code 0.
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+
+from . import wine
+from .host import HostProcess
+from .session import Console, interactive, play_session
+
+SAMPLE_CONFIG = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                             "sample_config.json")
+
+
+def _say(text):
+    print(text, flush=True)
+
+
+def _show_proxy(label):
+    values = wine.proxy_values()
+    _say("registry %s: %s" % (label, ", ".join("%s=%r" % kv for kv in values.items())))
+    return values
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(prog="orvanta_driver")
+    parser.add_argument("--app-dir", required=True, help="folder holding orvanta.exe")
+    parser.add_argument("--config", default=SAMPLE_CONFIG, help="proxy-core configuration")
+    parser.add_argument("--interactive", action="store_true")
+    parser.add_argument("--samples", type=int, default=3, help="speed samples in the session")
+    options = parser.parse_args(argv)
+
+    with open(options.config, encoding="utf-8") as f:
+        config_text = f.read()
+
+    _show_proxy("before")
+    log_dir = tempfile.mkdtemp(prefix="orvanta-run-")
+    problems = []
+    with HostProcess(options.app_dir, log_dir) as host:
+        _say("started orvanta.exe (bridge port %d, output in %s)" % (host.port, log_dir))
+        with host.connect() as client:
+            console = Console(client, _say)
+            if options.interactive:
+                closed = interactive(console, client, config_text)
+            else:
+                problems = play_session(console, config_text, options.samples)
+                closed = False
+            after = _show_proxy("after")
+            if not options.interactive and after.get("ProxyEnable") != 0:
+                problems.append("proxy still enabled after the session")
+            if not closed:
+                _say("-> standin/close")
+                client.close_window()
+        try:
+            code = host.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            problems.append("orvanta.exe still running 60 s after the window was closed")
+            code = None
+        _say("orvanta.exe exit code: %s" % code)
+        if code != 0:
+            problems.append("exit code %s" % code)
+    for problem in problems:
+        _say("PROBLEM: %s" % problem)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,115 @@
+"""Running Windows programs under Wine from Linux: orvanta.exe itself, and reg.exe for the
+per-user registry values the host changes.
+
+Expects WINEPREFIX and DISPLAY from scripts/wine.sh (wine_start has already started the Wine
+server with its streams on /dev/null). Every Wine call here carries a time-out, and output is
+collected through files rather than pipes, so a Wine service process that inherits a stream
+can never keep a reader waiting.
+"""
+
+import os
+import re
+import subprocess
+import tempfile
+
+WINE = "/usr/lib/wine/wine64"
+INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
+PROXY_VALUES = ("ProxyEnable", "ProxyServer", "ProxyOverride")
+
+
+def wine_environment(extra=None):
+    env = dict(os.environ)
+    env.setdefault("WINEDEBUG", "-all")
+    # Wine turns the Unix argv into a Windows command line through the locale's code page;
+    # under C or POSIX every non-ASCII argument would arrive mangled.
+    env["LANG"] = env["LC_ALL"] = "C.UTF-8"
+    if extra:
+        env.update({k: v for k, v in extra.items() if v is not None})
+        for k, v in extra.items():
+            if v is None:
+                env.pop(k, None)
+    return env
+
+
+def run(args, timeout=60, cwd=None, env=None):
+    """Runs a Windows program to its end; returns (exit code, stdout bytes, stderr bytes)."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        completed = subprocess.run(
+            [WINE] + list(args),
+            stdin=subprocess.DEVNULL,
+            stdout=out,
+            stderr=err,
+            cwd=cwd,
+            env=wine_environment(env),
+            timeout=timeout,
+        )
+        out.seek(0)
+        err.seek(0)
+        return completed.returncode, out.read(), err.read()
+
+
+def _text(raw):
+    if raw.startswith(b"\xff\xfe") or (len(raw) > 1 and raw[1:2] == b"\0"):
+        raw = raw.decode("utf-16-le", "replace").lstrip("\ufeff")
+    else:
+        raw = raw.decode("utf-8", "replace")
+    return raw.replace("\r\n", "\n").replace("\r", "\n")
+
+
+_VALUE_LINE = re.compile(r"^\s+(\S+)\s+(REG_[A-Z_]+)(?:[ \t]+(.*?))?\s*$")
+
+
+def read_values(key):
+    """All values of a registry key as {name: (type, data)}; {} when the key is missing.
+    REG_DWORD data are ints, everything else text."""
+    code, out, _ = run(["reg", "query", key])
+    if code != 0:
+        return {}
+    values = {}
+    for line in _text(out).split("\n"):
+        match = _VALUE_LINE.match(line)
+        if not match:
+            continue
+        name, kind, data = match.group(1), match.group(2), match.group(3) or ""
+        if kind == "REG_DWORD":
+            data = int(data, 16) if data.lower().startswith("0x") else int(data)
+        values[name] = (kind, data)
+    return values
+
+
+def write_value(key, name, kind, data):
+    code, out, err = run(["reg", "add", key, "/v", name, "/t", kind, "/d", str(data), "/f"])
+    if code != 0:
+        raise RuntimeError("reg add %s %s failed: %r %r" % (key, name, out, err))
+
+
+def delete_value(key, name):
+    run(["reg", "delete", key, "/v", name, "/f"])
+
+
+def proxy_values():
+    """ProxyEnable, ProxyServer and ProxyOverride as {name: data}; missing ones are None."""
+    values = read_values(INTERNET_SETTINGS)
+    return {name: values[name][1] if name in values else None for name in PROXY_VALUES}
+
+
+class SavedValues:
+    """Remembers some values of a key and puts them back exactly, deleting the ones that
+    did not exist before."""
+
+    def __init__(self, key, names):
+        self.key = key
+        current = read_values(key)
+        self.saved = {name: current.get(name) for name in names}
+
+    def restore(self):
+        for name, saved in self.saved.items():
+            if saved is None:
+                delete_value(self.key, name)
+            else:
+                write_value(self.key, name, saved[0], saved[1])
+
+
+def to_windows_path(path):
+    """A Linux path as Wine sees it through its Z: drive."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
