@@ -1,0 +1,52 @@
+// FlutterWindow: the top-level window that shows the UI and wires the host together.
+//
+// When its window exists it starts the UI runtime's view in the client area, registers the UI
+// plug-ins, creates the two method channels ("v2ray.windows.channel" and
+// "network_speed_channel") with their services and handlers, and shows itself once the UI has
+// drawn its first frame. Every window message is offered to the runtime first.
+//
+// Ownership: the window owns its copy of the project, the view controller, both channels and
+// both services. The controller (and with it the runtime, its messenger and the channel
+// handlers) ends at WM_DESTROY; the services and channels only end with this object, after the
+// message loop, so a running proxy core is stopped and the system proxy cleared then. When the
+// user session ends, the proxy core is stopped at WM_ENDSESSION already, because the system may
+// end the process without destroying the window.
+//
+// Failure: CreateHostWindow returns false when the runtime refuses the view controller; then
+// no plug-in is registered and no channel or service exists.
+#ifndef ORVANTA_RUNNER_FLUTTER_WINDOW_H_
+#define ORVANTA_RUNNER_FLUTTER_WINDOW_H_
+
+#include <windows.h>
+
+#include <memory>
+
+#include "messaging/flutter_view_controller.h"
+#include "messaging/method_channel.h"
+#include "messaging/runtime_project.h"
+#include "network_speed/network_speed_service.h"
+#include "proxy_core/sing_box_service.h"
+#include "runner/win32_window.h"
+
+class FlutterWindow : public Win32Window {
+ public:
+  explicit FlutterWindow(const flutter::RuntimeProject& project);
+  ~FlutterWindow() override;
+
+ protected:
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) override;
+  bool AfterCreate() override;
+  void BeforeDestroy() override;
+
+ private:
+  void RegisterUiPlugins();
+
+  flutter::RuntimeProject project;
+  std::unique_ptr<flutter::FlutterViewController> controller;
+  std::unique_ptr<flutter::MethodChannel> vpnChannel;
+  std::unique_ptr<SingBoxService> singBoxService;
+  std::unique_ptr<flutter::MethodChannel> speedChannel;
+  std::unique_ptr<NetworkSpeedService> networkSpeedService;
+};
+
+#endif  // ORVANTA_RUNNER_FLUTTER_WINDOW_H_

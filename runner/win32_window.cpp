@@ -1,0 +1,221 @@
+#include "runner/win32_window.h"
+
+#include <dwmapi.h>
+
+#include "messaging/flutter_windows_api.h"
+#include "runner/resource.h"
+
+namespace {
+
+constexpr wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
+
+// Older SDK headers do not name this attribute yet.
+constexpr DWORD kDwmUseImmersiveDarkMode = 20;
+
+constexpr wchar_t kPersonalizeKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+constexpr wchar_t kAppsUseLightTheme[] = L"AppsUseLightTheme";
+
+constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+using EnableNonClientDpiScalingFunction = BOOL(WINAPI*)(HWND);
+
+int32_t liveWindowCount = 0;
+
+// Registration of the shared window class, made on the first window creation and dropped
+// once no window object is left.
+class WindowClassRegistrar {
+ public:
+  static WindowClassRegistrar& Instance() {
+    static WindowClassRegistrar instance;
+    return instance;
+  }
+
+  void Register(WNDPROC procedure) {
+    if (classRegistered) return;
+    WNDCLASSW window_class{};
+    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.lpfnWndProc = procedure;
+    window_class.cbClsExtra = 0;
+    window_class.cbWndExtra = 0;
+    window_class.hInstance = ::GetModuleHandleW(nullptr);
+    window_class.hIcon = ::LoadIconW(window_class.hInstance, MAKEINTRESOURCEW(IDI_APP_ICON));
+    window_class.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    window_class.hbrBackground = nullptr;
+    window_class.lpszMenuName = nullptr;
+    window_class.lpszClassName = kWindowClassName;
+    ::RegisterClassW(&window_class);
+    classRegistered = true;
+  }
+
+  void Unregister() {
+    ::UnregisterClassW(kWindowClassName, nullptr);
+    classRegistered = false;
+  }
+
+  bool IsRegistered() const { return classRegistered; }
+
+ private:
+  WindowClassRegistrar() = default;
+
+  bool classRegistered = false;
+};
+
+// Scales a logical coordinate; the fraction is dropped (12.5 becomes 12).
+int32_t Scale(int32_t value, double scale) { return static_cast<int32_t>(value * scale); }
+
+void EnableFrameDpiScaling(HWND window) {
+  HMODULE user32 = ::LoadLibraryA("User32.dll");
+  if (user32 == nullptr) return;
+  auto enable = reinterpret_cast<EnableNonClientDpiScalingFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(user32, "EnableNonClientDpiScaling")));
+  if (enable != nullptr) {
+    enable(window);
+  }
+  ::FreeLibrary(user32);
+}
+
+}  // namespace
+
+Win32Window::Win32Window() { ++liveWindowCount; }
+
+Win32Window::~Win32Window() {
+  --liveWindowCount;
+  DestroyHostWindow();
+}
+
+bool Win32Window::CreateHostWindow(const std::wstring& title, const WindowOrigin& origin,
+                                   const WindowSize& size) {
+  DestroyHostWindow();
+
+  WindowClassRegistrar::Instance().Register(WindowProcedure);
+
+  const POINT target{origin.x, origin.y};
+  HMONITOR monitor = ::MonitorFromPoint(target, MONITOR_DEFAULTTONEAREST);
+  const UINT dpi = FlutterDesktopGetDpiForMonitor(monitor);
+  const double scale = dpi / 96.0;
+
+  HWND window =
+      ::CreateWindowExW(0, kWindowClassName, title.c_str(), kWindowStyle, Scale(origin.x, scale),
+                        Scale(origin.y, scale), Scale(size.width, scale), Scale(size.height, scale),
+                        nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
+  if (window == nullptr) {
+    return false;
+  }
+  ApplySystemTheme(window);
+  return AfterCreate();
+}
+
+void Win32Window::DestroyHostWindow() {
+  BeforeDestroy();
+  if (windowHandle != nullptr) {
+    ::DestroyWindow(windowHandle);
+    windowHandle = nullptr;
+  }
+  if (liveWindowCount == 0) {
+    WindowClassRegistrar::Instance().Unregister();
+  }
+}
+
+RECT Win32Window::GetClientArea() const {
+  RECT area{};
+  ::GetClientRect(windowHandle, &area);
+  return area;
+}
+
+void Win32Window::AttachContent(HWND content) {
+  contentHandle = content;
+  ::SetParent(content, windowHandle);
+  const RECT area = GetClientArea();
+  ::MoveWindow(content, area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
+  ::SetFocus(content);
+}
+
+bool Win32Window::ShowNormal() { return ::ShowWindow(windowHandle, SW_SHOWNORMAL) != 0; }
+
+std::optional<BOOL> Win32Window::ReadDarkModePreference() {
+  DWORD light = 0;
+  DWORD size = sizeof(light);
+  const LSTATUS status = ::RegGetValueW(HKEY_CURRENT_USER, kPersonalizeKey, kAppsUseLightTheme,
+                                        RRF_RT_REG_DWORD, nullptr, &light, &size);
+  if (status != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return light == 0 ? TRUE : FALSE;
+}
+
+void Win32Window::ApplySystemTheme(HWND window) {
+  const std::optional<BOOL> dark = ReadDarkModePreference();
+  if (!dark) return;
+  const BOOL value = *dark;
+  ::DwmSetWindowAttribute(window, kDwmUseImmersiveDarkMode, &value, sizeof(value));
+}
+
+int32_t Win32Window::LiveWindowCount() { return liveWindowCount; }
+
+bool Win32Window::IsClassRegistered() { return WindowClassRegistrar::Instance().IsRegistered(); }
+
+LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_DESTROY:
+      windowHandle = nullptr;
+      DestroyHostWindow();
+      if (exitOnClose) {
+        ::PostQuitMessage(0);
+      }
+      return 0;
+
+    case WM_SIZE: {
+      const RECT area = GetClientArea();
+      if (contentHandle != nullptr) {
+        ::MoveWindow(contentHandle, area.left, area.top, area.right - area.left,
+                     area.bottom - area.top, TRUE);
+      }
+      return 0;
+    }
+
+    case WM_ACTIVATE:
+      if (contentHandle != nullptr) {
+        ::SetFocus(contentHandle);
+      }
+      return 0;
+
+    case WM_DPICHANGED: {
+      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+      ::SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+
+    case WM_DWMCOLORIZATIONCOLORCHANGED:
+      ApplySystemTheme(window);
+      return 0;
+
+    default:
+      // The window the message is for, not windowHandle: that one is already null for the
+      // messages that follow WM_DESTROY, and the default handling must still reach the window.
+      return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+}
+
+bool Win32Window::AfterCreate() { return true; }
+
+void Win32Window::BeforeDestroy() {}
+
+LRESULT CALLBACK Win32Window::WindowProcedure(HWND window, UINT message, WPARAM wparam,
+                                              LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    auto* self = static_cast<Win32Window*>(create->lpCreateParams);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    EnableFrameDpiScaling(window);
+    self->windowHandle = window;
+    return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+  auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self != nullptr) {
+    return self->HandleMessage(window, message, wparam, lparam);
+  }
+  return ::DefWindowProcW(window, message, wparam, lparam);
+}

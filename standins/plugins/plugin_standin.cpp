@@ -1,0 +1,43 @@
+// A stand-in UI plug-in library. The real plug-ins register channels of their own with the
+// UI runtime; this one only tells the stand-in runtime that it was registered, and with which
+// registrar, so tests can check the order and the handles the host passed.
+//
+// Built once per plug-in name: ORVANTA_PLUGIN_LIBRARY is the library's file name and
+// ORVANTA_PLUGIN_REGISTER the name of its registration function.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "messaging/flutter_windows_api.h"
+
+#ifndef ORVANTA_PLUGIN_LIBRARY
+#error ORVANTA_PLUGIN_LIBRARY must name the library
+#endif
+#ifndef ORVANTA_PLUGIN_REGISTER
+#error ORVANTA_PLUGIN_REGISTER must name the registration function
+#endif
+
+namespace {
+
+using RecordFunction = void (*)(const char* plugin_library, void* registrar);
+
+}  // namespace
+
+extern "C" __declspec(dllexport) void ORVANTA_PLUGIN_REGISTER(
+    FlutterDesktopPluginRegistrarRef registrar) {
+  // Looked up at run time: the plug-in must load next to any runtime, also one that has no
+  // recording function.
+  HMODULE runtime = ::GetModuleHandleA("flutter_windows.dll");
+  RecordFunction record = nullptr;
+  if (runtime != nullptr) {
+    record = reinterpret_cast<RecordFunction>(reinterpret_cast<void*>(
+        ::GetProcAddress(runtime, "OrvantaStandinRecordPluginRegistration")));
+  }
+  if (record == nullptr) {
+    std::fprintf(stderr, "%s: no runtime to record the registration with\n",
+                 ORVANTA_PLUGIN_LIBRARY);
+    std::fflush(stderr);
+    return;
+  }
+  record(ORVANTA_PLUGIN_LIBRARY, registrar);
+}
