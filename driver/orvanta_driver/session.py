@@ -9,13 +9,11 @@ ending the host process is the caller's business.
 import json
 import shlex
 import socket
+import threading
 import time
 
 from . import codec
 from .bridge import SPEED_CHANNEL, VPN_CHANNEL, BridgeError
-
-CORE_PORT = 10809
-
 
 def describe(value, limit=200):
     """A short readable form of a decoded value for the console."""
@@ -51,21 +49,28 @@ class Console:
         return reply
 
 
-def _push_traffic(seconds, port=CORE_PORT):
-    """Sends bytes to the core's listener for a while so the speed figures have something to
-    show. A core that refuses them only means zeros."""
+def push_loopback_traffic(seconds):
+    """Moves bytes over a loopback TCP connection of our own for a while, so the host's
+    interface counters (loopback included) grow and the speed figures show something."""
     deadline = time.monotonic() + seconds
-    chunk = b"\0" * 65536
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=1.0) as s:
-            s.settimeout(0.2)
-            while time.monotonic() < deadline:
-                try:
-                    s.sendall(chunk)
-                except socket.timeout:
-                    pass
-    except OSError:
-        time.sleep(max(0.0, deadline - time.monotonic()))
+    with socket.socket() as listener:
+        listener.bind(("127.0.0.1", 0))
+        listener.listen(1)
+        with socket.create_connection(listener.getsockname(), timeout=5.0) as sender:
+            receiver, _ = listener.accept()
+            with receiver:
+                sink = threading.Thread(target=_drain, args=(receiver,), daemon=True)
+                sink.start()
+                chunk = b"\0" * 65536
+                while time.monotonic() < deadline:
+                    sender.sendall(chunk)
+                sender.shutdown(socket.SHUT_WR)
+                sink.join(timeout=5.0)
+
+
+def _drain(connection):
+    while connection.recv(1 << 20):
+        pass
 
 
 def play_session(console, config_text, speed_samples=3, interval=1.0):
@@ -83,7 +88,7 @@ def play_session(console, config_text, speed_samples=3, interval=1.0):
     expect("startV2Ray", start, lambda v: v is True)
     expect("isRunning", console.call(VPN_CHANNEL, "isRunning"), lambda v: v is True)
     for _ in range(speed_samples):
-        _push_traffic(interval)
+        push_loopback_traffic(interval)
         expect("getNetworkSpeed", console.call(SPEED_CHANNEL, "getNetworkSpeed"),
                lambda v: isinstance(v, codec.EncodableMap)
                and isinstance(v.get("downloadSpeed"), float)

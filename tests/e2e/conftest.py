@@ -1,0 +1,93 @@
+"""Fixtures of the end-to-end tests: the Wine environment, the OS state they touch, hosts.
+
+The tests change the per-user proxy values and, so that the host's working files land in a
+folder of their own, the per-user TEMP and TMP; every one of these registry values is put
+back as it was when the session ends. Each host process is ended, with everything it
+started, when its fixture ends, whatever the test did.
+"""
+
+import os
+import socket
+import subprocess
+import sys
+
+import pytest
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "driver"))
+
+from orvanta_driver import wine  # noqa: E402
+from orvanta_driver.host import HostProcess  # noqa: E402
+
+ENVIRONMENT_KEY = r"HKCU\Environment"
+CORE_PORT = 10809
+
+
+@pytest.fixture(scope="session")
+def app_dir():
+    missing = [name for name in ("WINEPREFIX", "DISPLAY") if not os.environ.get(name)]
+    if missing:
+        pytest.fail("run under scripts/wine.sh's wine_start: %s unset" % ", ".join(missing))
+    folder = os.environ.get("ORVANTA_APP_DIR", "")
+    if not os.path.isfile(os.path.join(folder, "orvanta.exe")):
+        pytest.fail("ORVANTA_APP_DIR holds no orvanta.exe: %r" % folder)
+    return folder
+
+
+@pytest.fixture(scope="session")
+def temp_dir(app_dir, tmp_path_factory):
+    """The host's %TEMP% for the whole session; the Orvanta working folder appears in it."""
+    folder = tmp_path_factory.mktemp("wintemp")
+    saved_env = wine.SavedValues(ENVIRONMENT_KEY, ("TEMP", "TMP"))
+    saved_proxy = wine.SavedValues(wine.INTERNET_SETTINGS, wine.PROXY_VALUES)
+    try:
+        for name in ("TEMP", "TMP"):
+            wine.write_value(ENVIRONMENT_KEY, name, "REG_SZ", wine.to_windows_path(str(folder)))
+        yield folder
+    finally:
+        saved_env.restore()
+        saved_proxy.restore()
+
+
+@pytest.fixture(scope="session")
+def log_dir(tmp_path_factory):
+    return str(tmp_path_factory.mktemp("hostlogs"))
+
+
+@pytest.fixture
+def launch(app_dir, temp_dir, log_dir):
+    """launch(args=(), env=None) -> HostProcess, ended when the test ends."""
+    started = []
+
+    def start(args=(), env=None):
+        host = HostProcess(app_dir, log_dir, args=args, env=env)
+        started.append(host)
+        return host
+
+    yield start
+    for host in started:
+        host.stop()
+
+
+def port_accepts(port=CORE_PORT):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=2.0):
+            return True
+    except OSError:
+        return False
+
+
+def probe(command):
+    """Runs the window probe; returns its output, e.g. {'count': 1, 'visible': 1, ...}."""
+    exe = os.environ.get("ORVANTA_WINDOW_PROBE")
+    if not exe:
+        pytest.fail("ORVANTA_WINDOW_PROBE (set by ctest) names e2e_window_probe.exe")
+    code, out, _ = wine.run([exe, command], timeout=60)
+    fields = dict(part.split("=") for part in out.decode().split())
+    return code, {k: int(v) for k, v in fields.items()}
+
+
+def wait_exit(host, seconds):
+    try:
+        return host.wait(timeout=seconds)
+    except subprocess.TimeoutExpired:
+        pytest.fail("orvanta.exe still running after %d s\n%s" % (seconds, host.stdout()))

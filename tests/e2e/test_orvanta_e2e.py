@@ -1,0 +1,209 @@
+"""The real orvanta.exe under Wine, played through the UI bridge like the UI program would.
+
+One host (`main_host`) is shared by the tests that do not need a fresh process; the tests
+that use it run in file order and the last of them closes it.
+"""
+
+import os
+import time
+
+import pytest
+
+from conftest import CORE_PORT, port_accepts, probe, wait_exit
+from orvanta_driver import codec, wine
+from orvanta_driver.bridge import SPEED_CHANNEL, VPN_CHANNEL, NoHandlerError
+from orvanta_driver.codec import EncodableMap, Error, Success
+from orvanta_driver.session import push_loopback_traffic
+
+SAMPLE_CONFIG_PATH = os.path.join(os.path.dirname(__file__), "..", "..", "driver",
+                                  "sample_config.json")
+ARGUMENTS = ["two words", "\u041f\u0440\u0438\u0432\u0435\u0442 \u4e2d\u6587\U0001F600", "", "--last"]
+PLUGINS = [
+    ("ConnectivityPlusWindowsPlugin", "connectivity_plus_plugin.dll"),
+    ("ScreenRetrieverPlugin", "screen_retriever_plugin.dll"),
+    ("SystemTrayPlugin", "system_tray_plugin.dll"),
+    ("UrlLauncherWindows", "url_launcher_windows_plugin.dll"),
+    ("WindowManagerPlugin", "window_manager_plugin.dll"),
+]
+PROXY_ON = {"ProxyEnable": 1, "ProxyServer": "127.0.0.1:10809", "ProxyOverride": "<-loopback>"}
+PROXY_OFF = {"ProxyEnable": 0, "ProxyServer": "", "ProxyOverride": ""}
+
+
+def sample_config():
+    with open(SAMPLE_CONFIG_PATH, encoding="utf-8") as f:
+        return f.read()
+
+
+def wait_for(condition, seconds, step=0.2):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(step)
+    return condition()
+
+
+def wait_visible(client, seconds=30):
+    state = {}
+
+    def shown():
+        state.update(client.state())
+        return state["window"]["visible"]
+
+    assert wait_for(shown, seconds), state
+    return state
+
+
+def start_core(client):
+    reply = client.invoke(VPN_CHANNEL, "startV2Ray", {"config": sample_config()})
+    assert reply == Success(True)
+    assert port_accepts(), "stand-in core not listening on %d" % CORE_PORT
+    assert wine.proxy_values() == PROXY_ON
+
+
+@pytest.fixture(scope="module")
+def main_host(app_dir, temp_dir, log_dir):
+    from orvanta_driver.host import HostProcess
+
+    host = HostProcess(app_dir, log_dir, args=ARGUMENTS)
+    try:
+        with host.connect() as client:
+            yield host, client
+    finally:
+        host.stop()
+
+
+def test_startup_shows_the_window_after_the_first_frame_with_paths_arguments_and_plugins(
+        main_host):
+    host, client = main_host
+    state = wait_visible(client)
+    window = state["window"]
+    assert window["class"] == "FLUTTER_RUNNER_WIN32_WINDOW"
+    assert window["title"] == "Orvanta"
+    assert state["dpi"] == 96
+    assert (window["x"], window["y"], window["width"], window["height"]) == (10, 10, 420, 720)
+    # Shown by the next-frame callback, which ran once, after the first frame was drawn.
+    assert state["next_frame_callbacks"] == 1
+    assert state["first_frame_ms"] >= state["process_start_ms"]
+
+    engine = state["engine"]
+    assert engine["assets_path"] == "data\\flutter_assets"
+    assert engine["icu_data_path"] == "data\\icudtl.dat"
+    assert engine["aot_library_path"] == "data\\app.so"
+    assert engine["arguments"] == ARGUMENTS
+
+    assert [r["name"] for r in state["registrars"]] == [name for name, _ in PLUGINS]
+    handles = {r["name"]: r["handle"] for r in state["registrars"]}
+    assert len(set(handles.values())) == len(PLUGINS) and all(handles.values())
+    registrations = state["plugin_registrations"]
+    assert [r["library"] for r in registrations] == [lib for _, lib in PLUGINS]
+    assert [r["registrar"] for r in registrations] == [handles[name] for name, _ in PLUGINS]
+    assert set(state["channels"]) >= {VPN_CHANNEL, SPEED_CHANNEL}
+
+    code, seen = probe("show")
+    assert code == 0 and seen == {"count": 1, "visible": 1, "iconic": 0}
+
+
+def test_a_full_vpn_session_sets_and_clears_the_proxy_and_runs_the_core(main_host, temp_dir):
+    host, client = main_host
+    assert not port_accepts(), "something already listens on the core's port"
+
+    assert client.invoke(SPEED_CHANNEL, "initNetworkSpeed") == Success(True)
+    start_core(client)
+    assert client.invoke(VPN_CHANNEL, "isRunning") == Success(True)
+    config_file = os.path.join(str(temp_dir), "Orvanta", "config.json")
+    with open(config_file, encoding="utf-8") as f:
+        assert f.read().replace("\r\n", "\n") == sample_config().replace("\r\n", "\n")
+
+    push_loopback_traffic(0.5)
+    speed = client.invoke(SPEED_CHANNEL, "getNetworkSpeed")
+    assert isinstance(speed, Success) and isinstance(speed.value, EncodableMap)
+    assert speed.value.keys() == ["downloadSpeed", "uploadSpeed"]
+    assert all(isinstance(v, float) for v in speed.value.values())
+    assert speed.value["downloadSpeed"] > 0 and speed.value["uploadSpeed"] > 0, speed
+
+    logs = client.invoke(VPN_CHANNEL, "getLogs")
+    assert isinstance(logs, Success) and isinstance(logs.value, str)
+    text = logs.value
+    assert text.startswith("[") and "] SingBoxService initialized\n" in text
+    for line in ("] Starting sing-box...\n", "] sing-box started successfully\n",
+                 "] System proxy configured successfully\n"):
+        assert line in text, line
+    header = "\n----- sing-box stdout/stderr -----\n"
+    assert header in text
+    assert "sing-box stand-in: started with configuration" in text.split(header, 1)[1]
+
+    assert client.invoke(VPN_CHANNEL, "stopV2Ray") == Success(True)
+    assert wine.proxy_values() == PROXY_OFF
+    assert wait_for(lambda: not port_accepts(), 10), "core still listening after stop"
+    assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
+    assert client.invoke(VPN_CHANNEL, "clearSystemProxy") == Success(True)
+
+    for channel in (VPN_CHANNEL, SPEED_CHANNEL):
+        assert client.invoke(channel, "startv2ray") == Error(
+            "INVALID_METHOD", "Method not implemented: startv2ray", None)
+    with pytest.raises(NoHandlerError):
+        client.invoke("no.such.channel", "isRunning")
+    # The host keeps answering after a message it cannot read.
+    status, answer = client.send(VPN_CHANNEL, b"\x03\x01\x00\x00\x00")
+    assert (status, answer) == (0, b"")
+    assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
+
+    out = host.stdout()
+    for line in ("MethodChannel: Received call for method: startV2Ray\n",
+                 "MethodChannel: sing-box start result: SUCCESS\n",
+                 "MethodChannel: Unknown method: startv2ray\n",
+                 "NetworkSpeedChannel: Init result: SUCCESS\n"):
+        assert line in out, line
+
+
+def test_a_second_start_raises_the_first_window_and_ends_with_0(main_host, launch):
+    host, client = main_host
+    code, _ = probe("minimize")
+    assert code == 0
+    assert wait_for(lambda: probe("show")[1]["iconic"] == 1, 10)
+
+    second = launch()
+    assert wait_exit(second, 30) == 0
+    assert not port_accepts(second.port), "the second instance opened a view of its own"
+    code, seen = probe("show")
+    assert code == 0 and seen == {"count": 1, "visible": 1, "iconic": 0}
+    assert client.state()["window"]["visible"]
+
+
+def test_closing_the_window_while_the_core_runs_ends_with_0_and_cleans_up(main_host):
+    host, client = main_host
+    start_core(client)
+    client.close_window()
+    assert wait_exit(host, 30) == 0
+    assert wine.proxy_values() == PROXY_OFF
+    assert not port_accepts(), "core still listening after the host ended"
+    assert host.offspring() == []
+    assert "SingBoxService: [" in host.stdout() and "] sing-box stopped\n" in host.stdout()
+
+
+def test_high_dpi_geometry_and_end_of_session_clearing_the_proxy(launch):
+    host = launch(env={"ORVANTA_STANDIN_DPI": "120"})
+    with host.connect() as client:
+        state = wait_visible(client)
+        window = state["window"]
+        assert (window["x"], window["y"], window["width"], window["height"]) == (12, 12, 525, 900)
+
+        start_core(client)
+        # Windows may end the process right after WM_ENDSESSION without any WM_DESTROY, so the
+        # proxy must be cleared and the core ended by then.
+        client.end_session()
+        assert wine.proxy_values() == PROXY_OFF
+        assert wait_for(lambda: not port_accepts(), 10), "core still listening"
+        assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
+        client.close_window()
+    assert wait_exit(host, 30) == 0
+
+
+def test_a_failing_view_controller_ends_with_1_and_registers_no_channel(launch):
+    host = launch(env={"ORVANTA_STANDIN_FAIL_VIEW": "1"})
+    assert wait_exit(host, 30) == 1
+    assert not port_accepts(host.port)
+    out = host.stdout()
+    assert "SingBoxService initialized" not in out and "MethodChannel" not in out
+    assert host.offspring() == []

@@ -1,0 +1,47 @@
+// Looks at the host's top-level window from another process, for the end-to-end tests, which
+// cannot see windows from Linux.
+//
+//   e2e_window_probe show       prints "count=N visible=V iconic=I" for the windows of the
+//                               host's class (visible/iconic of the one titled "Orvanta")
+//   e2e_window_probe minimize   minimises the window titled "Orvanta"
+//
+// Exit code 0 on success, 2 when no such window exists, 64 for a wrong command line.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
+constexpr wchar_t kWindowTitle[] = L"Orvanta";
+
+BOOL CALLBACK CountHostWindow(HWND window, LPARAM counter) {
+  wchar_t name[64] = {};
+  if (GetClassNameW(window, name, 64) > 0 && std::wcscmp(name, kWindowClass) == 0) {
+    ++*reinterpret_cast<int*>(counter);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 64;
+  HWND window = FindWindowW(kWindowClass, kWindowTitle);
+  if (std::strcmp(argv[1], "show") == 0) {
+    int count = 0;
+    EnumWindows(CountHostWindow, reinterpret_cast<LPARAM>(&count));
+    std::printf("count=%d visible=%d iconic=%d\n", count,
+                window != nullptr && IsWindowVisible(window) ? 1 : 0,
+                window != nullptr && IsIconic(window) ? 1 : 0);
+    return window != nullptr ? 0 : 2;
+  }
+  if (std::strcmp(argv[1], "minimize") == 0) {
+    if (window == nullptr) return 2;
+    ShowWindow(window, SW_MINIMIZE);
+    return 0;
+  }
+  return 64;
+}
