@@ -1,0 +1,85 @@
+// Helpers shared by the codec tests: hex byte strings, captured standard error, and value
+// equivalence under the value order.
+#ifndef ORVANTA_TESTS_MESSAGING_CODEC_TEST_SUPPORT_H_
+#define ORVANTA_TESTS_MESSAGING_CODEC_TEST_SUPPORT_H_
+
+#include <cstdint>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "messaging/byte_streams.h"
+#include "messaging/encodable_value.h"
+#include "messaging/standard_codec_serializer.h"
+
+namespace orvanta_test {
+
+// "07 00 ff" -> {0x07, 0x00, 0xff}; spaces are ignored.
+inline std::vector<uint8_t> Bytes(const std::string& hex) {
+  std::vector<uint8_t> bytes;
+  std::string digits;
+  for (char c : hex) {
+    if (c != ' ') digits.push_back(c);
+  }
+  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
+    bytes.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+inline std::string Hex(const std::vector<uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (uint8_t b : bytes) {
+    if (!text.empty()) text.push_back(' ');
+    text.push_back(kDigits[b >> 4]);
+    text.push_back(kDigits[b & 0xF]);
+  }
+  return text;
+}
+
+// Redirects std::cerr into a string for the lifetime of the object.
+class StderrCapture {
+ public:
+  StderrCapture() : previous_(std::cerr.rdbuf(captured_.rdbuf())) {}
+  ~StderrCapture() { std::cerr.rdbuf(previous_); }
+  StderrCapture(const StderrCapture&) = delete;
+  StderrCapture& operator=(const StderrCapture&) = delete;
+
+  std::string Text() const { return captured_.str(); }
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(captured_.str());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+ private:
+  std::ostringstream captured_;
+  std::streambuf* previous_;
+};
+
+inline bool Equivalent(const flutter::EncodableValue& a, const flutter::EncodableValue& b) {
+  return !(a < b) && !(b < a);
+}
+
+inline std::vector<uint8_t> Encode(const flutter::EncodableValue& value,
+                                   std::vector<uint8_t> prefix = {}) {
+  flutter::ByteBufferStreamWriter writer(&prefix);
+  flutter::StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
+  return prefix;
+}
+
+// Decodes one complete value starting at `offset`.
+inline flutter::EncodableValue Decode(const std::vector<uint8_t>& bytes, size_t offset = 0) {
+  flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
+  for (size_t i = 0; i < offset; ++i) reader.ReadNextByte();
+  const auto& serializer = flutter::StandardCodecSerializer::SharedInstance();
+  const uint8_t tag = reader.ReadNextByte();
+  return serializer.ReadValueOfType(tag, &reader);
+}
+
+}  // namespace orvanta_test
+
+#endif  // ORVANTA_TESTS_MESSAGING_CODEC_TEST_SUPPORT_H_
