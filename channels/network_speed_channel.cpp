@@ -1,0 +1,56 @@
+#include "channels/network_speed_channel.h"
+
+#include <iomanip>
+#include <iostream>
+#include <locale>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// Mebibits per second from kibibytes per second; only the log shows this unit.
+constexpr double kBitsPerByte = 8.0;
+constexpr double kPerKibi = 0.0009765625;
+
+void LogLine(const std::string& text) { std::cout << text << std::endl; }
+
+std::string SpeedLine(const NetworkSpeed& speed) {
+  std::ostringstream line;
+  // A global locale set elsewhere must not turn the decimal point into a comma.
+  line.imbue(std::locale::classic());
+  line << std::fixed << std::setprecision(2)
+       << "NetworkSpeedChannel: Speed - Download: " << speed.download * kBitsPerByte * kPerKibi
+       << " Mbps, Upload: " << speed.upload * kBitsPerByte * kPerKibi << " Mbps";
+  return line.str();
+}
+
+}  // namespace
+
+void HandleNetworkSpeedCall(
+    NetworkSpeedService& service, const flutter::MethodCall<flutter::EncodableValue>& call,
+    std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result) {
+  using flutter::EncodableMap;
+  using flutter::EncodableValue;
+
+  const std::string& method = call.MethodName();
+  LogLine("NetworkSpeedChannel: Received call for method: " + method);
+
+  if (method == "initNetworkSpeed") {
+    LogLine("NetworkSpeedChannel: Initializing network speed monitoring...");
+    const bool initialized = service.Initialize();
+    LogLine(std::string("NetworkSpeedChannel: Init result: ") +
+            (initialized ? "SUCCESS" : "FAILED"));
+    if (result) result->Success(EncodableValue(initialized));
+  } else if (method == "getNetworkSpeed") {
+    const NetworkSpeed speed = service.GetSpeed();
+    const EncodableMap rates{
+        {EncodableValue("downloadSpeed"), EncodableValue(speed.download)},
+        {EncodableValue("uploadSpeed"), EncodableValue(speed.upload)},
+    };
+    LogLine(SpeedLine(speed));
+    if (result) result->Success(EncodableValue(rates));
+  } else {
+    LogLine("NetworkSpeedChannel: Unknown method: " + method);
+    if (result) result->Error("INVALID_METHOD", "Method not implemented: " + method);
+  }
+}

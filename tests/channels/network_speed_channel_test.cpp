@@ -1,0 +1,229 @@
+// HandleNetworkSpeedCall: dispatch, answers, log lines and the exactly-once rule, over a
+// speed service whose table and clock are scripted.
+#include "channels/network_speed_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/network_speed/scripted_interface_table.h"
+#include "tests/network_speed/stdout_capture.h"
+
+namespace {
+
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+using Lines = std::vector<std::string>;
+
+// Everything a handler did with the result it was given.
+struct Answers {
+  int successes = 0;
+  int errors = 0;
+  int notImplemented = 0;
+  int released = 0;
+  bool hadValue = false;
+  EncodableValue value;
+  std::string code;
+  std::string message;
+  bool hadDetails = false;
+
+  int Total() const { return successes + errors + notImplemented; }
+};
+
+class RecordingResult : public flutter::MethodResult<EncodableValue> {
+ public:
+  explicit RecordingResult(Answers* answers) : answers_(answers) {}
+  ~RecordingResult() override { ++answers_->released; }
+
+ protected:
+  void DeliverSuccess(const EncodableValue* result) override {
+    ++answers_->successes;
+    answers_->hadValue = result != nullptr;
+    if (result) answers_->value = *result;
+  }
+  void DeliverError(const std::string& code, const std::string& message,
+                    const EncodableValue* details) override {
+    ++answers_->errors;
+    answers_->code = code;
+    answers_->message = message;
+    answers_->hadDetails = details != nullptr;
+  }
+  void DeliverNotImplemented() override { ++answers_->notImplemented; }
+
+ private:
+  Answers* answers_;
+};
+
+// Calls the handler once and checks the rules that hold for every call: one answer, and the
+// result released before the handler returns.
+Answers Call(NetworkSpeedService& service, const std::string& method,
+             std::unique_ptr<EncodableValue> arguments = nullptr) {
+  Answers answers;
+  flutter::MethodCall<EncodableValue> call(method, std::move(arguments));
+  HandleNetworkSpeedCall(service, call, std::make_unique<RecordingResult>(&answers));
+  EXPECT_EQ(answers.Total(), 1) << method << ": answered exactly once";
+  EXPECT_EQ(answers.released, 1) << method << ": result released before returning";
+  return answers;
+}
+
+// The answer of "getNetworkSpeed" as (key, value) pairs in the map's iteration order.
+std::vector<std::pair<std::string, double>> SpeedEntries(const Answers& answers) {
+  std::vector<std::pair<std::string, double>> entries;
+  const auto* map = std::get_if<EncodableMap>(&answers.value);
+  if (map == nullptr) return entries;
+  for (const auto& [key, value] : *map) {
+    const auto* name = std::get_if<std::string>(&key);
+    const auto* number = std::get_if<double>(&value);
+    entries.emplace_back(name ? *name : "<not a string>", number ? *number : -1.0);
+  }
+  return entries;
+}
+
+using Entries = std::vector<std::pair<std::string, double>>;
+
+// The answer as a bool, or nothing when the answer holds anything else.
+std::optional<bool> BoolAnswer(const Answers& answers) {
+  const auto* flag = std::get_if<bool>(&answers.value);
+  return answers.hadValue && flag ? std::optional<bool>(*flag) : std::nullopt;
+}
+
+TEST(NetworkSpeedChannelTest, GetBeforeInitAnswersZeroMapAndLogsZeroFigures) {
+  ScriptedInterfaceTable table;
+  table.rows = {{1, ScriptedInterfaceTable::kUp, 0, 0}};
+  NetworkSpeedService service(table.Source());
+  StdoutCapture out;
+
+  const Answers answers = Call(service, "getNetworkSpeed");
+  ASSERT_EQ(answers.successes, 1);
+  EXPECT_EQ(SpeedEntries(answers), (Entries{{"downloadSpeed", 0.0}, {"uploadSpeed", 0.0}}));
+  EXPECT_EQ(out.Lines(),
+            (Lines{"NetworkSpeedChannel: Received call for method: getNetworkSpeed",
+                   "NetworkSpeedChannel: Speed - Download: 0.00 Mbps, Upload: 0.00 Mbps"}));
+  EXPECT_TRUE(out.AllFlushed());
+  EXPECT_EQ(table.events, "") << "the channel never initializes on its own";
+}
+
+TEST(NetworkSpeedChannelTest, InitAnswersTheBoolOfInitializeWithTheServiceLineInBetween) {
+  ScriptedInterfaceTable table;
+  table.rows = {{1, ScriptedInterfaceTable::kUp, 0, 0}};
+  table.failSizingCalls = 1;
+  NetworkSpeedService service(table.Source());
+  StdoutCapture out;
+
+  Answers answers = Call(service, "initNetworkSpeed");
+  ASSERT_EQ(answers.successes, 1) << "a failed Initialize is not a channel error";
+  EXPECT_EQ(BoolAnswer(answers), std::optional<bool>(false));
+  EXPECT_EQ(out.Lines(), (Lines{"NetworkSpeedChannel: Received call for method: initNetworkSpeed",
+                                "NetworkSpeedChannel: Initializing network speed monitoring...",
+                                "Failed to get initial network interfaces",
+                                "NetworkSpeedChannel: Init result: FAILED"}));
+
+  out.Clear();
+  answers = Call(service, "initNetworkSpeed");
+  EXPECT_EQ(BoolAnswer(answers), std::optional<bool>(true));
+  EXPECT_EQ(out.Lines(), (Lines{"NetworkSpeedChannel: Received call for method: initNetworkSpeed",
+                                "NetworkSpeedChannel: Initializing network speed monitoring...",
+                                "NetworkSpeedService initialized successfully",
+                                "NetworkSpeedChannel: Init result: SUCCESS"}));
+
+  out.Clear();
+  table.events.clear();
+  answers = Call(service, "initNetworkSpeed");
+  EXPECT_EQ(BoolAnswer(answers), std::optional<bool>(true));
+  EXPECT_EQ(table.events, "") << "a second init takes no new snapshot";
+  EXPECT_EQ(out.Lines(), (Lines{"NetworkSpeedChannel: Received call for method: initNetworkSpeed",
+                                "NetworkSpeedChannel: Initializing network speed monitoring...",
+                                "NetworkSpeedChannel: Init result: SUCCESS"}));
+  EXPECT_TRUE(out.AllFlushed());
+}
+
+TEST(NetworkSpeedChannelTest, SpeedAnswerCarriesRawRatesAndLogLineShowsMegabits) {
+  struct Case {
+    const char* description;
+    DWORD inBytes;
+    DWORD outBytes;
+    double download;
+    double upload;
+    const char* line;
+  };
+  // All over 2 s. 512 KiB/s is 4 Mib/s; 100 KiB/s is 0.78125 Mib/s, shown with two digits.
+  const Case cases[] = {
+      {"whole figures", 1048576, 204800, 512.0, 100.0,
+       "NetworkSpeedChannel: Speed - Download: 4.00 Mbps, Upload: 0.78 Mbps"},
+      {"fractions kept in the answer", 3000, 1, 3000.0 / 2048.0, 1.0 / 2048.0,
+       "NetworkSpeedChannel: Speed - Download: 0.01 Mbps, Upload: 0.00 Mbps"},
+      {"large rates", 0xFFFFFFFFu, 262144000, 4294967295.0 / 2048.0, 128000.0,
+       "NetworkSpeedChannel: Speed - Download: 16384.00 Mbps, Upload: 1000.00 Mbps"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    ScriptedInterfaceTable table;
+    table.rows = {{9, ScriptedInterfaceTable::kUp, 0, 0}};
+    NetworkSpeedService service(table.Source());
+    Call(service, "initNetworkSpeed");
+    table.rows[0].inOctets = c.inBytes;
+    table.rows[0].outOctets = c.outBytes;
+    table.tick = 2000;
+
+    StdoutCapture out;
+    const Answers answers = Call(service, "getNetworkSpeed");
+    EXPECT_EQ(SpeedEntries(answers),
+              (Entries{{"downloadSpeed", c.download}, {"uploadSpeed", c.upload}}));
+    EXPECT_EQ(out.Lines(),
+              (Lines{"NetworkSpeedChannel: Received call for method: getNetworkSpeed", c.line}));
+    EXPECT_TRUE(out.AllFlushed());
+
+    // Less than 100 ms later the answer is zeros.
+    table.tick = 2050;
+    EXPECT_EQ(SpeedEntries(Call(service, "getNetworkSpeed")),
+              (Entries{{"downloadSpeed", 0.0}, {"uploadSpeed", 0.0}}));
+  }
+}
+
+TEST(NetworkSpeedChannelTest, ArgumentValuesAreIgnored) {
+  std::vector<std::unique_ptr<EncodableValue>> arguments;
+  arguments.push_back(nullptr);
+  arguments.push_back(std::make_unique<EncodableValue>());
+  arguments.push_back(std::make_unique<EncodableValue>("getNetworkSpeed"));
+  arguments.push_back(std::make_unique<EncodableValue>(
+      EncodableMap{{EncodableValue("downloadSpeed"), EncodableValue(99.0)}}));
+
+  for (auto& argument : arguments) {
+    ScriptedInterfaceTable table;
+    table.rows = {{1, ScriptedInterfaceTable::kUp, 0, 0}};
+    NetworkSpeedService service(table.Source());
+    std::unique_ptr<EncodableValue> copy =
+        argument ? std::make_unique<EncodableValue>(*argument) : nullptr;
+    const Answers init = Call(service, "initNetworkSpeed", std::move(argument));
+    EXPECT_EQ(BoolAnswer(init), std::optional<bool>(true));
+    table.rows[0].inOctets = 2048;
+    table.tick = 1000;
+    EXPECT_EQ(SpeedEntries(Call(service, "getNetworkSpeed", std::move(copy))),
+              (Entries{{"downloadSpeed", 2.0}, {"uploadSpeed", 0.0}}));
+  }
+}
+
+TEST(NetworkSpeedChannelTest, OtherNamesAreInvalidMethodErrorsAndLeaveTheServiceAlone) {
+  for (const std::string name :
+       {"getnetworkspeed", "InitNetworkSpeed", "initNetworkSpeed ", "", "startV2Ray"}) {
+    SCOPED_TRACE("method \"" + name + "\"");
+    ScriptedInterfaceTable table;
+    NetworkSpeedService service(table.Source());
+    StdoutCapture out;
+    const Answers answers =
+        Call(service, name, std::make_unique<EncodableValue>(EncodableValue(int32_t{1})));
+    ASSERT_EQ(answers.errors, 1);
+    EXPECT_EQ(answers.code, "INVALID_METHOD");
+    EXPECT_EQ(answers.message, "Method not implemented: " + name);
+    EXPECT_FALSE(answers.hadDetails);
+    EXPECT_EQ(out.Lines(), (Lines{"NetworkSpeedChannel: Received call for method: " + name,
+                                  "NetworkSpeedChannel: Unknown method: " + name}));
+    EXPECT_EQ(table.events, "");
+  }
+}
+
+}  // namespace

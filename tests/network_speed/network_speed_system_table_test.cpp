@@ -1,0 +1,125 @@
+// The default NetworkSpeedService reads the real interface table and clock: bytes sent over
+// loopback inside this test must show up in both rates. The bounds are wide on purpose: they
+// check the wiring (table, counters, clock, units), not how fast this machine is.
+#include "network_speed/network_speed_service.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/network_speed/stdout_capture.h"
+
+namespace {
+
+class Socket {
+ public:
+  explicit Socket(SOCKET s = INVALID_SOCKET) : socket_(s) {}
+  ~Socket() {
+    if (socket_ != INVALID_SOCKET) closesocket(socket_);
+  }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  SOCKET Get() const { return socket_; }
+
+ private:
+  SOCKET socket_;
+};
+
+struct Winsock {
+  Winsock() { started = WSAStartup(MAKEWORD(2, 2), &data) == 0; }
+  ~Winsock() {
+    if (started) WSACleanup();
+  }
+  WSADATA data{};
+  bool started = false;
+};
+
+// Sends `total` bytes from one loopback socket to another in this process and returns how many
+// the receiving end read.
+size_t TransferOverLoopback(size_t total) {
+  Socket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  if (bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) return 0;
+  int length = sizeof(address);
+  if (getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+  if (listen(listener.Get(), 1) != 0) return 0;
+
+  std::atomic<size_t> received{0};
+  std::thread reader([&] {
+    Socket peer(accept(listener.Get(), nullptr, nullptr));
+    std::vector<char> buffer(64 * 1024);
+    while (received < total) {
+      const int got = recv(peer.Get(), buffer.data(), static_cast<int>(buffer.size()), 0);
+      if (got <= 0) break;
+      received += static_cast<size_t>(got);
+    }
+  });
+
+  {
+    Socket sender(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (connect(sender.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+      const std::vector<char> chunk(64 * 1024, 'x');
+      size_t sent = 0;
+      while (sent < total) {
+        const int part = static_cast<int>(std::min(chunk.size(), total - sent));
+        const int put = send(sender.Get(), chunk.data(), part, 0);
+        if (put <= 0) break;
+        sent += static_cast<size_t>(put);
+      }
+    }
+  }  // closing the sender ends the reader if anything went short
+  reader.join();
+  return received;
+}
+
+TEST(NetworkSpeedSystemTableTest, LoopbackTransferShowsUpInDownloadAndUploadRates) {
+  Winsock winsock;
+  ASSERT_TRUE(winsock.started);
+  StdoutCapture out;
+  {
+    NetworkSpeedService service;
+    const NetworkSpeed idle = service.GetSpeed();
+    EXPECT_EQ(idle.download, 0.0);
+    EXPECT_EQ(idle.upload, 0.0);
+
+    const DWORD beforeInit = GetTickCount();
+    ASSERT_TRUE(service.Initialize());
+    const DWORD afterInit = GetTickCount();
+
+    constexpr size_t kBytes = 8u << 20;
+    ASSERT_EQ(TransferOverLoopback(kBytes), kBytes);
+    // A few hundred milliseconds keep the tick granularity small against the interval.
+    while (GetTickCount() - afterInit < 300) Sleep(20);
+
+    const DWORD beforeGet = GetTickCount();
+    const NetworkSpeed speed = service.GetSpeed();
+    const DWORD afterGet = GetTickCount();
+
+    // The service's own interval lies between these two, give or take one clock step.
+    const double shortest = (beforeGet - afterInit) / 1000.0 - 0.02;
+    const double longest = (afterGet - beforeInit) / 1000.0 + 0.02;
+    // Loopback counts every byte once as received and once as sent, plus headers and
+    // whatever else used the machine's interfaces meanwhile.
+    const double least = static_cast<double>(kBytes);
+    const double most = 2.0 * static_cast<double>(kBytes) + (1 << 20);
+    EXPECT_GE(speed.download * 1024.0 * longest, least) << "download " << speed.download;
+    EXPECT_LE(speed.download * 1024.0 * shortest, most) << "download " << speed.download;
+    EXPECT_GE(speed.upload * 1024.0 * longest, least) << "upload " << speed.upload;
+    EXPECT_LE(speed.upload * 1024.0 * shortest, most) << "upload " << speed.upload;
+  }
+  EXPECT_EQ(out.Text(),
+            "NetworkSpeedService initialized successfully\nNetworkSpeedService cleaned up\n");
+  EXPECT_TRUE(out.AllFlushed());
+}
+
+}  // namespace
