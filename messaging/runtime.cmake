@@ -1,1 +1,28 @@
-# Filled in with the messenger and engine wrappers.
+# The messenger, method channel and engine/view wrappers over the embedding runtime.
+#
+# The product links flutter_windows.dll through an import library made from our own .def,
+# never through whatever import library a runtime build (or our stand-in) produces, so the
+# host binds to the real runtime exactly as it binds to the stand-in.
+set(ORVANTA_RUNTIME_IMPORT_LIB ${CMAKE_CURRENT_BINARY_DIR}/libflutter_windows_import.a)
+add_custom_command(
+  OUTPUT ${ORVANTA_RUNTIME_IMPORT_LIB}
+  COMMAND ${CMAKE_DLLTOOL} -d ${CMAKE_CURRENT_SOURCE_DIR}/flutter_windows.def
+          -D flutter_windows.dll -l ${ORVANTA_RUNTIME_IMPORT_LIB}
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/flutter_windows.def
+  COMMENT "Import library of flutter_windows.dll")
+add_custom_target(orvanta_runtime_import_lib DEPENDS ${ORVANTA_RUNTIME_IMPORT_LIB})
+
+add_library(orvanta_messaging STATIC
+  binary_messenger_impl.cpp
+  engine_reply.cpp
+  reply_slot.cpp
+  engine_method_result.cpp
+  method_channel.cpp
+  runtime_project.cpp
+  flutter_engine.cpp
+  flutter_view.cpp
+  flutter_view_controller.cpp)
+target_include_directories(orvanta_messaging PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(orvanta_messaging PUBLIC orvanta_values ${ORVANTA_RUNTIME_IMPORT_LIB})
+add_dependencies(orvanta_messaging orvanta_runtime_import_lib)
+orvanta_warnings(orvanta_messaging)
