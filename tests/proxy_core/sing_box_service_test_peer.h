@@ -1,0 +1,34 @@
+// Test access to SingBoxService's private state and steps, so tests can check the fields the
+// public operations promise to set and drive one step (config file, proxy) on its own.
+#ifndef ORVANTA_TESTS_PROXY_CORE_SING_BOX_SERVICE_TEST_PEER_H_
+#define ORVANTA_TESTS_PROXY_CORE_SING_BOX_SERVICE_TEST_PEER_H_
+
+#include <string>
+
+#include "proxy_core/sing_box_service.h"
+
+class SingBoxServiceTestPeer {
+ public:
+  explicit SingBoxServiceTestPeer(SingBoxService& service) : service_(service) {}
+
+  static std::string DefaultExecutablePath() { return SingBoxService::GetSingBoxPath(); }
+
+  const std::string& ConfigPath() const { return service_.configPath; }
+  const std::string& LogPath() const { return service_.logPath; }
+  const std::string& ExecutablePath() const { return service_.singBoxPath; }
+  const std::string& LogBuffer() const { return service_.logBuffer; }
+  HANDLE ProcessHandle() const { return service_.processHandle.Get(); }
+  DWORD ProcessId() const { return service_.processId; }
+  bool Running() const { return service_.running; }
+
+  void SetExecutablePath(const std::string& path) { service_.singBoxPath = path; }
+  bool CreateConfigFile(const std::string& config) { return service_.CreateConfigFile(config); }
+  bool SetSystemProxy(const std::string& host, int port) {
+    return service_.SetSystemProxy(host, port);
+  }
+
+ private:
+  SingBoxService& service_;
+};
+
+#endif  // ORVANTA_TESTS_PROXY_CORE_SING_BOX_SERVICE_TEST_PEER_H_
