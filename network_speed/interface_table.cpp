@@ -15,6 +15,9 @@ DWORD ReadDword(const unsigned char* at) {
   return value;
 }
 
+// Some SDKs define the status as an enumerator, others as a plain number.
+constexpr DWORD kOperational = static_cast<DWORD>(MIB_IF_OPER_STATUS_OPERATIONAL);
+
 }  // namespace
 
 InterfaceTableSource InterfaceTableSource::System() {
@@ -47,7 +50,7 @@ bool ReadOperationalRows(const InterfaceTableSource& source, std::vector<Interfa
   operational.reserve(entries);
   for (size_t i = 0; i < entries; ++i) {
     const unsigned char* row = buffer.get() + kHeader + i * sizeof(MIB_IFROW);
-    if (ReadDword(row + offsetof(MIB_IFROW, dwOperStatus)) != MIB_IF_OPER_STATUS_OPERATIONAL) {
+    if (ReadDword(row + offsetof(MIB_IFROW, dwOperStatus)) != kOperational) {
       continue;
     }
     operational.push_back({ReadDword(row + offsetof(MIB_IFROW, dwIndex)),

@@ -19,8 +19,8 @@ class ScriptedInterfaceTable {
     DWORD inOctets;
     DWORD outOctets;
   };
-  static constexpr DWORD kUp = MIB_IF_OPER_STATUS_OPERATIONAL;
-  static constexpr DWORD kDown = MIB_IF_OPER_STATUS_NON_OPERATIONAL;
+  static constexpr DWORD kUp = static_cast<DWORD>(MIB_IF_OPER_STATUS_OPERATIONAL);
+  static constexpr DWORD kDown = static_cast<DWORD>(MIB_IF_OPER_STATUS_NON_OPERATIONAL);
 
   std::vector<Row> rows;
   DWORD tick = 0;
