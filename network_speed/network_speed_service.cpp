@@ -26,7 +26,6 @@ bool NetworkSpeedService::Initialize() {
     return false;
   }
   lastRows = std::move(rows);
-  // Read after the table, so the first interval never includes the time the read took.
   lastTick = source.getTickCount();
   initialized = true;
   LogLine("NetworkSpeedService initialized successfully");
@@ -36,6 +35,7 @@ bool NetworkSpeedService::Initialize() {
 NetworkSpeed NetworkSpeedService::GetSpeed() {
   if (!initialized) return {0.0, 0.0};
 
+  // The clock comes first: a call inside the minimum interval must not cost a table read.
   const uint32_t now = source.getTickCount();
   // Unsigned subtraction keeps the interval right across the tick counter's wrap after
   // about 49.7 days.
