@@ -1,0 +1,239 @@
+// HandleVpnControlCall against the real SingBoxService and the stand-ins. PowerShell is told to
+// succeed (or fail) without writing, so the per-user proxy is never touched here.
+#include "channels/vpn_control_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/proxy_core/proxy_test_support.h"
+#include "tests/proxy_core/sing_box_service_test_peer.h"
+
+namespace {
+
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+using Lines = std::vector<std::string>;
+
+// What the handler answered, kept by the test after the handler has released the result.
+struct Answers {
+  int count = 0;
+  bool destroyed = false;
+  std::string kind;  // "success", "error" or "not implemented"
+  bool hasValue = false;
+  EncodableValue value;
+  std::string code;
+  std::string message;
+  bool hasDetails = false;
+};
+
+class RecordingResult : public flutter::MethodResult<EncodableValue> {
+ public:
+  explicit RecordingResult(Answers& answers) : answers_(answers) {}
+  ~RecordingResult() override { answers_.destroyed = true; }
+
+ protected:
+  void DeliverSuccess(const EncodableValue* result) override {
+    ++answers_.count;
+    answers_.kind = "success";
+    answers_.hasValue = result != nullptr;
+    if (result != nullptr) answers_.value = *result;
+  }
+  void DeliverError(const std::string& code, const std::string& message,
+                    const EncodableValue* details) override {
+    ++answers_.count;
+    answers_.kind = "error";
+    answers_.code = code;
+    answers_.message = message;
+    answers_.hasDetails = details != nullptr;
+  }
+  void DeliverNotImplemented() override {
+    ++answers_.count;
+    answers_.kind = "not implemented";
+  }
+
+ private:
+  Answers& answers_;
+};
+
+struct Outcome {
+  Answers answers;
+  Lines channelLines;  // standard output lines with the "MethodChannel: " prefix, prefix kept
+};
+
+Outcome Call(SingBoxService& service, const std::string& method,
+             std::unique_ptr<EncodableValue> arguments) {
+  Outcome outcome;
+  const flutter::MethodCall<EncodableValue> call(method, std::move(arguments));
+  testing::internal::CaptureStdout();
+  HandleVpnControlCall(service, call, std::make_unique<RecordingResult>(outcome.answers));
+  const std::string out = testing::internal::GetCapturedStdout();
+  size_t pos = 0;
+  while (pos < out.size()) {
+    size_t end = out.find('\n', pos);
+    if (end == std::string::npos) end = out.size();
+    const std::string line = out.substr(pos, end - pos);
+    if (line.rfind("MethodChannel: ", 0) == 0) outcome.channelLines.push_back(line);
+    pos = end + 1;
+  }
+  EXPECT_EQ(outcome.answers.count, 1) << method;
+  EXPECT_TRUE(outcome.answers.destroyed) << method << ": the result was not released";
+  return outcome;
+}
+
+std::unique_ptr<EncodableValue> Value(EncodableValue value) {
+  return std::make_unique<EncodableValue>(std::move(value));
+}
+
+void ExpectBoolSuccess(const Answers& answers, bool expected) {
+  EXPECT_EQ(answers.kind, "success");
+  ASSERT_TRUE(answers.hasValue);
+  const bool* value = std::get_if<bool>(&answers.value);
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(*value, expected);
+}
+
+class VpnControlChannelTest : public testing::Test {
+ protected:
+  proxytest::ScopedTempFolder temp_{"vpn channel"};
+  proxytest::ScopedEnvironment psSucceeds_{"ORVANTA_STANDIN_PS_EXIT_CODE", "0"};
+  proxytest::ScopedEnvironment noHang_{"ORVANTA_STANDIN_PS_HANG_MS", nullptr};
+
+  void TearDown() override {
+    for (DWORD pid : proxytest::CoreChildren()) proxytest::KillProcess(pid);
+  }
+};
+
+TEST_F(VpnControlChannelTest, UnknownOrMiscasedNamesAnswerInvalidMethodError) {
+  SingBoxService service;
+  const std::string logBefore = service.GetLogs();
+  for (const std::string name : {"startv2ray", "StopV2Ray", "isrunning", "getLogs ", "", "foo"}) {
+    SCOPED_TRACE("method '" + name + "'");
+    const Outcome outcome = Call(service, name, Value(EncodableValue()));
+    EXPECT_EQ(outcome.answers.kind, "error");
+    EXPECT_EQ(outcome.answers.code, "INVALID_METHOD");
+    EXPECT_EQ(outcome.answers.message, "Method not implemented: " + name);
+    EXPECT_FALSE(outcome.answers.hasDetails);
+    EXPECT_EQ(outcome.channelLines, (Lines{"MethodChannel: Received call for method: " + name,
+                                           "MethodChannel: Unknown method: " + name}));
+  }
+  EXPECT_EQ(service.GetLogs(), logBefore);
+}
+
+TEST_F(VpnControlChannelTest, StartWithoutUsableConfigStartsWithEmptyTextAndAnswersFalse) {
+  SingBoxService service;
+  SingBoxServiceTestPeer peer(service);
+  struct Case {
+    const char* description;
+    std::unique_ptr<EncodableValue> arguments;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"no argument value", nullptr});
+  cases.push_back({"null", Value(EncodableValue())});
+  cases.push_back({"plain string", Value(EncodableValue(std::string("{}")))});
+  cases.push_back(
+      {"config is a number",
+       Value(EncodableValue(EncodableMap{{EncodableValue("config"), EncodableValue(42)}}))});
+  cases.push_back(
+      {"other keys only",
+       Value(EncodableValue(EncodableMap{{EncodableValue("conf"), EncodableValue("{}")}}))});
+  cases.push_back({"config key as bytes",
+                   Value(EncodableValue(EncodableMap{
+                       {EncodableValue(std::vector<uint8_t>{'c', 'o', 'n', 'f', 'i', 'g'}),
+                        EncodableValue("{}")}}))});
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    const size_t mark = proxytest::Messages(peer.LogBuffer()).size();
+    const Outcome outcome = Call(service, "startV2Ray", std::move(c.arguments));
+    ExpectBoolSuccess(outcome.answers, false);
+    EXPECT_EQ(outcome.channelLines, (Lines{"MethodChannel: Received call for method: startV2Ray",
+                                           "MethodChannel: Starting sing-box...",
+                                           "MethodChannel: sing-box start result: FAILED"}));
+    EXPECT_EQ(proxytest::MessagesFrom(peer.LogBuffer(), mark),
+              (Lines{"Starting sing-box...", "ERROR: No config provided for sing-box",
+                     "Failed to create sing-box config"}));
+  }
+}
+
+TEST_F(VpnControlChannelTest, EveryMethodReachesTheServiceAndAnswersItsResult) {
+  SingBoxService service;
+  SingBoxServiceTestPeer peer(service);
+
+  // Lengths count bytes: "ü" and "€" are 2 and 3 bytes.
+  const std::string config = "{\"note\": \"\xC3\xBC\xE2\x82\xAC\"}";
+  ASSERT_EQ(config.size(), 17u);
+  Outcome outcome =
+      Call(service, "startV2Ray",
+           Value(EncodableValue(EncodableMap{{EncodableValue("other"), EncodableValue(1)},
+                                             {EncodableValue("config"), EncodableValue(config)}})));
+  ExpectBoolSuccess(outcome.answers, true);
+  EXPECT_EQ(outcome.channelLines, (Lines{"MethodChannel: Received call for method: startV2Ray",
+                                         "MethodChannel: Starting sing-box...",
+                                         "MethodChannel: Received config (17 characters)",
+                                         "MethodChannel: sing-box start result: SUCCESS"}));
+  EXPECT_EQ(proxytest::ReadFileBytes(peer.ConfigPath()), config);
+
+  outcome = Call(service, "isRunning", Value(EncodableValue()));
+  ExpectBoolSuccess(outcome.answers, true);
+  EXPECT_EQ(outcome.channelLines, (Lines{"MethodChannel: Received call for method: isRunning",
+                                         "MethodChannel: sing-box running status: RUNNING"}));
+
+  outcome = Call(service, "getLogs", Value(EncodableValue()));
+  EXPECT_EQ(outcome.answers.kind, "success");
+  const std::string* logs = std::get_if<std::string>(&outcome.answers.value);
+  ASSERT_NE(logs, nullptr);
+  EXPECT_EQ(logs->rfind(peer.LogBuffer(), 0), 0u);
+  EXPECT_NE(logs->find("\n----- sing-box stdout/stderr -----\n"), std::string::npos);
+  EXPECT_EQ(outcome.channelLines, (Lines{"MethodChannel: Received call for method: getLogs",
+                                         "MethodChannel: Returning logs (" +
+                                             std::to_string(logs->size()) + " characters)"}));
+
+  outcome = Call(service, "clearSystemProxy", Value(EncodableValue()));
+  ExpectBoolSuccess(outcome.answers, true);
+  EXPECT_EQ(outcome.channelLines,
+            (Lines{"MethodChannel: Received call for method: clearSystemProxy",
+                   "MethodChannel: Clearing system proxy...",
+                   "MethodChannel: Clear system proxy result: SUCCESS"}));
+
+  outcome = Call(service, "stopV2Ray", Value(EncodableValue()));
+  ExpectBoolSuccess(outcome.answers, true);
+  EXPECT_EQ(outcome.channelLines, (Lines{"MethodChannel: Received call for method: stopV2Ray",
+                                         "MethodChannel: Stopping sing-box...",
+                                         "MethodChannel: sing-box stop result: SUCCESS"}));
+  EXPECT_TRUE(proxytest::CoreChildren().empty());
+
+  outcome = Call(service, "isRunning", nullptr);
+  ExpectBoolSuccess(outcome.answers, false);
+  EXPECT_EQ(outcome.channelLines.back(), "MethodChannel: sing-box running status: NOT RUNNING");
+
+  // A failing proxy command is a false answer, never a channel error.
+  proxytest::ScopedEnvironment psFails("ORVANTA_STANDIN_PS_EXIT_CODE", "2");
+  outcome = Call(service, "clearSystemProxy", Value(EncodableValue()));
+  ExpectBoolSuccess(outcome.answers, false);
+  EXPECT_EQ(outcome.channelLines.back(), "MethodChannel: Clear system proxy result: FAILED");
+}
+
+TEST_F(VpnControlChannelTest, TwoByteConfigIsCountedAndServiceLinesFallBetweenHandlerLines) {
+  SingBoxService service;
+  const flutter::MethodCall<EncodableValue> call(
+      "startV2Ray",
+      Value(EncodableValue(EncodableMap{{EncodableValue("config"), EncodableValue("{}")}})));
+  Answers answers;
+  testing::internal::CaptureStdout();
+  HandleVpnControlCall(service, call, std::make_unique<RecordingResult>(answers));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(answers.count, 1);
+  const size_t configLine = out.find("MethodChannel: Received config (2 characters)\n");
+  const size_t firstService = out.find("SingBoxService: [");
+  const size_t resultLine = out.find("MethodChannel: sing-box start result: SUCCESS\n");
+  ASSERT_NE(configLine, std::string::npos) << out;
+  ASSERT_NE(firstService, std::string::npos) << out;
+  ASSERT_NE(resultLine, std::string::npos) << out;
+  EXPECT_LT(configLine, firstService);
+  EXPECT_LT(out.rfind("SingBoxService: ["), resultLine);
+  EXPECT_TRUE(service.Stop());
+}
+
+}  // namespace
