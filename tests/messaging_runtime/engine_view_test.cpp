@@ -1,0 +1,169 @@
+// The engine, view controller and view wrappers against the stand-in runtime.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "messaging/flutter_engine.h"
+#include "messaging/flutter_view_controller.h"
+#include "messaging/runtime_project.h"
+#include "tests/messaging_runtime/standin_access.h"
+
+namespace {
+
+using orvanta_test::JsonNumber;
+using orvanta_test::PumpMessages;
+using orvanta_test::StateJson;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class EngineViewTest : public testing::Test {
+ protected:
+  orvanta_test::ScopedTempFolder temp_;
+};
+
+TEST_F(EngineViewTest, EnginePropertiesArriveAsTheProjectHoldsThem) {
+  {
+    flutter::FlutterViewController controller(100, 100, RuntimeProject(L"data"));
+    std::string state = StateJson();
+    EXPECT_TRUE(Contains(state, "\"assets_path\":\"data\\\\flutter_assets\"")) << state;
+    EXPECT_TRUE(Contains(state, "\"icu_data_path\":\"data\\\\icudtl.dat\"")) << state;
+    EXPECT_TRUE(Contains(state, "\"aot_library_path\":\"data\\\\app.so\"")) << state;
+    EXPECT_TRUE(Contains(state,
+                         "\"entrypoint\":\"\",\"arguments\":[],\"argc\":0,"
+                         "\"argv_null\":true,\"extra_option1\":0,\"extra_option2\":0"))
+        << state;
+  }
+  RuntimeProject project(L"C:\\apps\\orvanta\\data");
+  project.entrypointArguments = {"--minimized", "two words", "\xC3\xBC"};
+  flutter::FlutterViewController controller(100, 100, project);
+  std::string state = StateJson();
+  EXPECT_TRUE(
+      Contains(state, "\"assets_path\":\"C:\\\\apps\\\\orvanta\\\\data\\\\flutter_assets\""))
+      << state;
+  EXPECT_TRUE(Contains(state,
+                       "\"arguments\":[\"--minimized\",\"two words\",\"\xC3\xBC\"],"
+                       "\"argc\":3,\"argv_null\":false"))
+      << state;
+}
+
+TEST_F(EngineViewTest, RegistrarsComeFromTheEngineInRequestOrder) {
+  flutter::FlutterViewController controller(100, 100, RuntimeProject(L"data"));
+  flutter::FlutterEngine* engine = controller.GetEngine();
+  FlutterDesktopPluginRegistrarRef tray = engine->GetPluginRegistrar("SystemTrayPlugin");
+  FlutterDesktopPluginRegistrarRef window = engine->GetPluginRegistrar("WindowManagerPlugin");
+  ASSERT_NE(tray, nullptr);
+  ASSERT_NE(window, nullptr);
+  EXPECT_NE(tray, window);
+  EXPECT_EQ(engine->GetPluginRegistrar("SystemTrayPlugin"), tray);
+  std::string expected = "\"registrars\":[{\"name\":\"SystemTrayPlugin\",\"handle\":" +
+                         std::to_string(reinterpret_cast<uintptr_t>(tray)) +
+                         "},{\"name\":\"WindowManagerPlugin\",\"handle\":" +
+                         std::to_string(reinterpret_cast<uintptr_t>(window)) +
+                         "},{\"name\":\"SystemTrayPlugin\"";
+  EXPECT_TRUE(Contains(StateJson(), expected)) << StateJson();
+
+  engine->ReloadSystemFonts();
+  EXPECT_EQ(JsonNumber(StateJson(), "font_reloads"), 1);
+}
+
+TEST_F(EngineViewTest, NextFrameCallbackRunsOnceAndOnlyTheLatestOne) {
+  flutter::FlutterViewController controller(100, 100, RuntimeProject(L"data"));
+  flutter::FlutterEngine* engine = controller.GetEngine();
+  int first = 0, second = 0, rearmed = 0;
+  engine->SetNextFrameCallback([&] { ++first; });
+  engine->SetNextFrameCallback([&] { ++second; });
+  EXPECT_EQ(second, 0);  // only after a frame, on the UI thread's queue
+  PumpMessages();
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, 1);
+  EXPECT_FALSE(Contains(StateJson(), "\"first_frame_ms\":null"));
+
+  controller.ForceRedraw();
+  PumpMessages();
+  EXPECT_EQ(second, 1);
+  EXPECT_EQ(JsonNumber(StateJson(), "next_frame_callbacks"), 1);
+
+  // A callback that asks for the next frame again keeps its successor.
+  engine->SetNextFrameCallback([&] {
+    ++first;
+    engine->SetNextFrameCallback([&] { ++rearmed; });
+  });
+  controller.ForceRedraw();
+  PumpMessages();
+  controller.ForceRedraw();
+  PumpMessages();
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(rearmed, 1);
+}
+
+TEST_F(EngineViewTest, RefusedViewControllerLeavesTheEngineWithoutAView) {
+  orvanta_test::ScopedEnvironment fail("ORVANTA_STANDIN_FAIL_VIEW", "1");
+  CaptureStderr();
+  flutter::FlutterViewController controller(100, 100, RuntimeProject(L"data"));
+  EXPECT_EQ(GetCapturedStderr(), "Failed to create view controller.\n");
+  EXPECT_EQ(controller.GetView(), nullptr);
+  ASSERT_NE(controller.GetEngine(), nullptr);
+  EXPECT_NE(controller.GetEngine()->GetPluginRegistrar("UrlLauncherWindows"), nullptr);
+  // Controller operations on the refused controller are no-ops, not runtime calls.
+  controller.ForceRedraw();
+  EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, WM_SIZE, 0, 0).has_value());
+}
+
+TEST_F(EngineViewTest, HandedOverEngineIsEndedByTheRuntimeNeverByTheWrapper) {
+  long long destroy_calls = JsonNumber(StateJson(), "engine_destroy_calls");
+  long long ended = JsonNumber(StateJson(), "engines_ended");
+  HWND view = nullptr;
+  {
+    flutter::FlutterViewController controller(300, 200, RuntimeProject(L"data"));
+    ASSERT_NE(controller.GetView(), nullptr);
+    view = controller.GetView()->GetHWND();
+    ASSERT_TRUE(IsWindow(view));
+    RECT client = {};
+    GetClientRect(view, &client);
+    EXPECT_EQ(client.right, 300);
+    EXPECT_EQ(client.bottom, 200);
+    EXPECT_FALSE(controller.HandleTopLevelWindowProc(view, WM_FONTCHANGE, 0, 0).has_value());
+  }
+  EXPECT_FALSE(IsWindow(view));
+  EXPECT_EQ(JsonNumber(StateJson(), "engine_destroy_calls"), destroy_calls);
+  EXPECT_EQ(JsonNumber(StateJson(), "engines_ended"), ended + 1);
+
+  // An engine wrapper that keeps its engine ends it itself; after a hand-over it does not.
+  { flutter::FlutterEngine owner(RuntimeProject(L"data")); }
+  EXPECT_EQ(JsonNumber(StateJson(), "engine_destroy_calls"), destroy_calls + 1);
+  EXPECT_EQ(JsonNumber(StateJson(), "engines_ended"), ended + 2);
+  FlutterDesktopEngineRef handed = nullptr;
+  {
+    flutter::FlutterEngine wrapper(RuntimeProject(L"data"));
+    handed = wrapper.HandOverEngine();
+    ASSERT_NE(handed, nullptr);
+    EXPECT_NE(wrapper.GetPluginRegistrar("ScreenRetrieverPlugin"), nullptr);
+  }
+  EXPECT_EQ(JsonNumber(StateJson(), "engine_destroy_calls"), destroy_calls + 1);
+  EXPECT_EQ(JsonNumber(StateJson(), "engines_ended"), ended + 2);
+  EXPECT_TRUE(FlutterDesktopEngineDestroy(handed));
+  EXPECT_EQ(JsonNumber(StateJson(), "engines_ended"), ended + 3);
+}
+
+TEST_F(EngineViewTest, DpiComesFromTheEnvironmentOrTheMonitor) {
+  HMONITOR monitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+  {
+    orvanta_test::ScopedEnvironment dpi("ORVANTA_STANDIN_DPI", "144");
+    EXPECT_EQ(FlutterDesktopGetDpiForMonitor(monitor), 144u);
+    EXPECT_EQ(JsonNumber(StateJson(), "dpi"), 144);
+  }
+  {
+    orvanta_test::ScopedEnvironment dpi("ORVANTA_STANDIN_DPI", "lots");
+    UINT own = FlutterDesktopGetDpiForMonitor(monitor);
+    EXPECT_GE(own, 72u);
+    EXPECT_EQ(JsonNumber(StateJson(), "dpi"), static_cast<long long>(own));
+  }
+}
+
+}  // namespace
