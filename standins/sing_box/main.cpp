@@ -17,6 +17,8 @@
 
 namespace {
 
+constexpr size_t kMaxConfigBytes = 64 * 1024 * 1024;
+
 int FailWith(const std::string& message) {
   std::fprintf(stderr, "sing-box stand-in: FATAL: %s\n", message.c_str());
   std::fflush(stderr);
@@ -36,6 +38,11 @@ bool ReadFileBytes(const std::string& path, std::string& content) {
       break;
     }
     if (got == 0) break;
+    // A device that never ends (or a runaway file) is not a configuration.
+    if (content.size() + got > kMaxConfigBytes) {
+      ok = false;
+      break;
+    }
     content.append(buffer, got);
   }
   CloseHandle(file);

@@ -16,7 +16,17 @@ using Lines = std::vector<std::string>;
 
 const std::string kHeader = "\n----- sing-box stdout/stderr -----\n";
 
-TEST(CoreWorkingFilesTest, ConfigIsWrittenUnderTempWithCrLfAndPreviewedByBytes) {
+class CoreWorkingFilesTest : public testing::Test {
+ protected:
+  proxytest::InternetSettingsGuard settings_;
+
+  // A faulty build could launch a core; none may outlive the test.
+  void TearDown() override {
+    for (DWORD pid : proxytest::CoreChildren()) proxytest::KillProcess(pid);
+  }
+};
+
+TEST_F(CoreWorkingFilesTest, ConfigIsWrittenUnderTempWithCrLfAndPreviewedByBytes) {
   // Missing parents of the temporary folder are created too; blanks in the path are fine.
   proxytest::ScopedTempFolder temp("working files");
   const std::string nested = temp.Path() + "a\\b c\\";
@@ -57,7 +67,7 @@ TEST(CoreWorkingFilesTest, ConfigIsWrittenUnderTempWithCrLfAndPreviewedByBytes) 
   EXPECT_EQ(proxytest::ReadFileBytes(peer.ConfigPath()), "{}");
 }
 
-TEST(CoreWorkingFilesTest, EmptyConfigFailsStartButSetsBothPaths) {
+TEST_F(CoreWorkingFilesTest, EmptyConfigFailsStartButSetsBothPaths) {
   proxytest::ScopedTempFolder temp("empty");
   SingBoxService service;
   SingBoxServiceTestPeer peer(service);
@@ -73,7 +83,7 @@ TEST(CoreWorkingFilesTest, EmptyConfigFailsStartButSetsBothPaths) {
   EXPECT_TRUE(proxytest::CoreChildren().empty());
 }
 
-TEST(CoreWorkingFilesTest, ConfigThatCannotBeWrittenIsNotReportedAsCreated) {
+TEST_F(CoreWorkingFilesTest, ConfigThatCannotBeWrittenIsNotReportedAsCreated) {
   proxytest::ScopedTempFolder temp("unwritable");
   {
     // config.json is a folder: the file cannot be opened at all.
@@ -106,7 +116,7 @@ TEST(CoreWorkingFilesTest, ConfigThatCannotBeWrittenIsNotReportedAsCreated) {
   EXPECT_TRUE(proxytest::CoreChildren().empty());
 }
 
-TEST(CoreWorkingFilesTest, GetLogsAppendsCoreLogByteForByteUnderHeader) {
+TEST_F(CoreWorkingFilesTest, GetLogsAppendsCoreLogByteForByteUnderHeader) {
   proxytest::ScopedTempFolder temp("core log");
   SingBoxService service;
   SingBoxServiceTestPeer peer(service);
