@@ -199,11 +199,12 @@ std::vector<DWORD> CoreChildren() {
     ADD_FAILURE() << "no process snapshot";
     return pids;
   }
-  PROCESSENTRY32 entry = {};
+  PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
     if (entry.th32ParentProcessID == GetCurrentProcessId() &&
-        lstrcmpiA(entry.szExeFile, "sing-box.exe") == 0) {
+        lstrcmpiW(entry.szExeFile, L"sing-box.exe") == 0) {
       pids.push_back(entry.th32ProcessID);
     }
   }
