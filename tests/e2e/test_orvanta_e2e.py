@@ -54,10 +54,11 @@ def wait_visible(client, seconds=30):
     return state
 
 
-def start_core(client):
+def start_core(host, client):
     reply = client.invoke(VPN_CHANNEL, "startV2Ray", {"config": sample_config()})
     assert reply == Success(True)
     assert port_accepts(), "stand-in core not listening on %d" % CORE_PORT
+    assert host.offspring(), "no process of the host's own besides itself"
     assert wine.proxy_values() == PROXY_ON
 
 
@@ -109,7 +110,7 @@ def test_a_full_vpn_session_sets_and_clears_the_proxy_and_runs_the_core(main_hos
     assert not port_accepts(), "something already listens on the core's port"
 
     assert client.invoke(SPEED_CHANNEL, "initNetworkSpeed") == Success(True)
-    start_core(client)
+    start_core(host, client)
     assert client.invoke(VPN_CHANNEL, "isRunning") == Success(True)
     config_file = os.path.join(str(temp_dir), "Orvanta", "config.json")
     with open(config_file, encoding="utf-8") as f:
@@ -149,7 +150,8 @@ def test_a_full_vpn_session_sets_and_clears_the_proxy_and_runs_the_core(main_hos
     assert (status, answer) == (0, b"")
     assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
 
-    out = host.stdout()
+    # The C runtime's text-mode standard output turns each line end into CR LF.
+    out = host.stdout().replace("\r\n", "\n")
     for line in ("MethodChannel: Received call for method: startV2Ray\n",
                  "MethodChannel: sing-box start result: SUCCESS\n",
                  "MethodChannel: Unknown method: startv2ray\n",
@@ -173,13 +175,14 @@ def test_a_second_start_raises_the_first_window_and_ends_with_0(main_host, launc
 
 def test_closing_the_window_while_the_core_runs_ends_with_0_and_cleans_up(main_host):
     host, client = main_host
-    start_core(client)
+    start_core(host, client)
     client.close_window()
     assert wait_exit(host, 30) == 0
     assert wine.proxy_values() == PROXY_OFF
     assert not port_accepts(), "core still listening after the host ended"
     assert host.offspring() == []
-    assert "SingBoxService: [" in host.stdout() and "] sing-box stopped\n" in host.stdout()
+    out = host.stdout().replace("\r\n", "\n")
+    assert "SingBoxService: [" in out and "] sing-box stopped\n" in out
 
 
 def test_high_dpi_geometry_and_end_of_session_clearing_the_proxy(launch):
@@ -189,7 +192,7 @@ def test_high_dpi_geometry_and_end_of_session_clearing_the_proxy(launch):
         window = state["window"]
         assert (window["x"], window["y"], window["width"], window["height"]) == (12, 12, 525, 900)
 
-        start_core(client)
+        start_core(host, client)
         # Windows may end the process right after WM_ENDSESSION without any WM_DESTROY, so the
         # proxy must be cleared and the core ended by then.
         client.end_session()
