@@ -51,7 +51,8 @@ def main(argv=None):
             if options.interactive:
                 closed = interactive(console, client, config_text)
             else:
-                problems = play_session(console, config_text, options.samples)
+                problems = play_session(console, config_text, options.samples,
+                                        on_started=lambda: _show_proxy("while running"))
                 closed = False
             after = _show_proxy("after")
             if not options.interactive and after.get("ProxyEnable") != 0:
