@@ -25,8 +25,7 @@ const UiPlugin kUiPlugins[] = {
 
 }  // namespace
 
-FlutterWindow::FlutterWindow(const flutter::RuntimeProject& runtime_project)
-    : project(runtime_project) {}
+FlutterWindow::FlutterWindow(const RuntimeProject& runtime_project) : project(runtime_project) {}
 
 FlutterWindow::~FlutterWindow() = default;
 

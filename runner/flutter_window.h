@@ -30,7 +30,7 @@
 
 class FlutterWindow : public Win32Window {
  public:
-  explicit FlutterWindow(const flutter::RuntimeProject& project);
+  explicit FlutterWindow(const RuntimeProject& project);
   ~FlutterWindow() override;
 
  protected:
@@ -41,7 +41,7 @@ class FlutterWindow : public Win32Window {
  private:
   void RegisterUiPlugins();
 
-  flutter::RuntimeProject project;
+  RuntimeProject project;
   std::unique_ptr<flutter::FlutterViewController> controller;
   std::unique_ptr<flutter::MethodChannel> vpnChannel;
   std::unique_ptr<SingBoxService> singBoxService;

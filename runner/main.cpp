@@ -1,6 +1,7 @@
 // Process entry of orvanta.exe: one instance per user session, the console, COM, the UI
 // program's arguments, the UI window and the message loop.
 #include <windows.h>
+#include <objbase.h>
 
 #include <string>
 #include <utility>
@@ -46,7 +47,7 @@ int RunFirstInstance() {
 
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
-  flutter::RuntimeProject project(L"data");
+  RuntimeProject project(L"data");
   std::vector<std::string> arguments = CollectArguments();
   project.entrypointArguments = std::move(arguments);
 

@@ -62,19 +62,24 @@ bool TakeQuitMessage(WPARAM* code) {
 struct GeometryCase {
   const char* description;
   const char* dpi;
+  Win32Window::WindowOrigin origin;
+  Win32Window::WindowSize size;
   RECT expected;
 };
 
 TEST(Win32Window, CreatesHiddenFixedFrameWindowScaledToMonitorDpi) {
   const GeometryCase cases[] = {
-      {"96 dpi keeps the logical values", "96", {10, 10, 430, 730}},
-      {"120 dpi scales by 1.25 and truncates 12.5 to 12", "120", {12, 12, 537, 912}},
-      {"144 dpi scales by 1.5", "144", {15, 15, 645, 1095}},
+      {"96 dpi keeps the logical values", "96", {10, 10}, {420, 720}, {10, 10, 430, 730}},
+      {"120 dpi scales by 1.25 and truncates 12.5 to 12", "120", {10, 10}, {420, 720},
+       {12, 12, 537, 912}},
+      // Kept inside the virtual screen, which clamps larger windows.
+      {"144 dpi scales by 1.5, truncating 4.5 and 151.5", "144", {3, 101}, {301, 401},
+       {4, 151, 455, 752}},
   };
   for (const GeometryCase& c : cases) {
     ScopedStandinDpi dpi(c.dpi);
     RecordingWindow window;
-    ASSERT_TRUE(window.CreateHostWindow(L"Orvanta", {10, 10}, {420, 720})) << c.description;
+    ASSERT_TRUE(window.CreateHostWindow(L"Orvanta", c.origin, c.size)) << c.description;
     HWND handle = window.GetHandle();
     ASSERT_NE(handle, nullptr) << c.description;
 
