@@ -48,6 +48,14 @@ def run(args, timeout=60, cwd=None, env=None):
         return completed.returncode, out.read(), err.read()
 
 
+def start(args, stdout_path, env=None):
+    """Starts a Windows program without waiting; its standard output goes to stdout_path.
+    The caller owns the returned Popen and must wait for or kill it."""
+    with open(stdout_path, "wb") as out:
+        return subprocess.Popen([WINE] + list(args), stdin=subprocess.DEVNULL, stdout=out,
+                                stderr=subprocess.DEVNULL, env=wine_environment(env))
+
+
 def _text(raw):
     if raw.startswith(b"\xff\xfe") or (len(raw) > 1 and raw[1:2] == b"\0"):
         raw = raw.decode("utf-16-le", "replace").lstrip("\ufeff")

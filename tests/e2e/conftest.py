@@ -76,12 +76,16 @@ def port_accepts(port=CORE_PORT):
         return False
 
 
-def probe(command):
-    """Runs the window probe; returns its output, e.g. {'count': 1, 'visible': 1, ...}."""
+def probe_path():
     exe = os.environ.get("ORVANTA_WINDOW_PROBE")
     if not exe:
         pytest.fail("ORVANTA_WINDOW_PROBE (set by ctest) names e2e_window_probe.exe")
-    code, out, _ = wine.run([exe, command], timeout=60)
+    return exe
+
+
+def probe(command):
+    """Runs the window probe; returns its output, e.g. {'count': 1, 'visible': 1, ...}."""
+    code, out, _ = wine.run([probe_path(), command], timeout=60)
     fields = dict(part.split("=") for part in out.decode().split())
     return code, {k: int(v) for k, v in fields.items()}
 

@@ -9,7 +9,7 @@ import time
 
 import pytest
 
-from conftest import CORE_PORT, port_accepts, probe, wait_exit
+from conftest import CORE_PORT, port_accepts, probe, probe_path, wait_exit
 from orvanta_driver import codec, wine
 from orvanta_driver.bridge import SPEED_CHANNEL, VPN_CHANNEL, NoHandlerError
 from orvanta_driver.codec import EncodableMap, Error, Success
@@ -64,20 +64,33 @@ def start_core(host, client):
 
 @pytest.fixture(scope="module")
 def main_host(app_dir, temp_dir, log_dir):
+    """The shared host, and when its window was first seen hidden and visible (tick ms)."""
     from orvanta_driver.host import HostProcess
 
-    host = HostProcess(app_dir, log_dir, args=ARGUMENTS)
+    # The watcher must already poll when the window appears, so it starts first.
+    watch_path = os.path.join(log_dir, "watch.out")
+    watcher = wine.start([probe_path(), "watch", "60"], watch_path)
     try:
-        with host.connect() as client:
-            yield host, client
+        assert wait_for(lambda: "ready" in open(watch_path).read(), 30), "watcher did not start"
+        host = HostProcess(app_dir, log_dir, args=ARGUMENTS)
+        try:
+            with host.connect() as client:
+                watcher.wait(timeout=60)
+                seen = dict(field.split("=") for field in open(watch_path).read().split()[1:])
+                yield host, client, {k: int(v) for k, v in seen.items()}
+        finally:
+            host.stop()
     finally:
-        host.stop()
+        if watcher.poll() is None:
+            watcher.kill()
+            watcher.wait(timeout=30)
 
 
 def test_startup_shows_the_window_after_the_first_frame_with_paths_arguments_and_plugins(
         main_host):
-    host, client = main_host
+    host, client, seen = main_host
     state = wait_visible(client)
+    assert 0 < seen["hidden_at"] <= state["first_frame_ms"] <= seen["visible_at"], (seen, state)
     window = state["window"]
     assert window["class"] == "FLUTTER_RUNNER_WIN32_WINDOW"
     assert window["title"] == "Orvanta"
@@ -91,7 +104,7 @@ def test_startup_shows_the_window_after_the_first_frame_with_paths_arguments_and
     assert engine["assets_path"] == "data\\flutter_assets"
     assert engine["icu_data_path"] == "data\\icudtl.dat"
     assert engine["aot_library_path"] == "data\\app.so"
-    assert engine["arguments"] == ARGUMENTS
+    assert engine["arguments"] == ARGUMENTS and engine["argc"] == len(ARGUMENTS)
 
     assert [r["name"] for r in state["registrars"]] == [name for name, _ in PLUGINS]
     handles = {r["name"]: r["handle"] for r in state["registrars"]}
@@ -106,7 +119,7 @@ def test_startup_shows_the_window_after_the_first_frame_with_paths_arguments_and
 
 
 def test_a_full_vpn_session_sets_and_clears_the_proxy_and_runs_the_core(main_host, temp_dir):
-    host, client = main_host
+    host, client, _ = main_host
     assert not port_accepts(), "something already listens on the core's port"
 
     assert client.invoke(SPEED_CHANNEL, "initNetworkSpeed") == Success(True)
@@ -149,6 +162,8 @@ def test_a_full_vpn_session_sets_and_clears_the_proxy_and_runs_the_core(main_hos
     status, answer = client.send(VPN_CHANNEL, b"\x03\x01\x00\x00\x00")
     assert (status, answer) == (0, b"")
     assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
+    state = client.state()
+    assert (state["messenger_refs"], state["pending_responses"]) == (0, 0), state
 
     # The C runtime's text-mode standard output turns each line end into CR LF.
     out = host.stdout().replace("\r\n", "\n")
@@ -160,7 +175,7 @@ def test_a_full_vpn_session_sets_and_clears_the_proxy_and_runs_the_core(main_hos
 
 
 def test_a_second_start_raises_the_first_window_and_ends_with_0(main_host, launch):
-    host, client = main_host
+    host, client, _ = main_host
     code, _ = probe("minimize")
     assert code == 0
     assert wait_for(lambda: probe("show")[1]["iconic"] == 1, 10)
@@ -174,7 +189,7 @@ def test_a_second_start_raises_the_first_window_and_ends_with_0(main_host, launc
 
 
 def test_closing_the_window_while_the_core_runs_ends_with_0_and_cleans_up(main_host):
-    host, client = main_host
+    host, client, _ = main_host
     start_core(host, client)
     client.close_window()
     assert wait_exit(host, 30) == 0
@@ -206,6 +221,7 @@ def test_high_dpi_geometry_and_end_of_session_clearing_the_proxy(launch):
 def test_a_failing_view_controller_ends_with_1_and_registers_no_channel(launch):
     host = launch(env={"ORVANTA_STANDIN_FAIL_VIEW": "1"})
     assert wait_exit(host, 30) == 1
+    assert "Failed to create view controller." in host.stderr()
     out = host.stdout()
     assert "SingBoxService initialized" not in out and "MethodChannel" not in out
     assert host.offspring() == []

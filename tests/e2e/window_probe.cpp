@@ -4,11 +4,16 @@
 //   e2e_window_probe show       prints "count=N visible=V iconic=I" for the windows of the
 //                               host's class (visible/iconic of the one titled "Orvanta")
 //   e2e_window_probe minimize   minimises the window titled "Orvanta"
+//   e2e_window_probe watch S    prints "ready", then polls every millisecond for up to S
+//                               seconds and prints "hidden_at=T visible_at=T" with the
+//                               GetTickCount64 times at which the window was first seen
+//                               hidden and first seen visible (0: never)
 //
 // Exit code 0 on success, 2 when no such window exists, 64 for a wrong command line.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
@@ -28,7 +33,9 @@ BOOL CALLBACK CountHostWindow(HWND window, LPARAM counter) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) return 64;
+  if (argc < 2) return 64;
+  const bool watch = std::strcmp(argv[1], "watch") == 0;
+  if (argc != (watch ? 3 : 2)) return 64;
   HWND window = FindWindowW(kWindowClass, kWindowTitle);
   if (std::strcmp(argv[1], "show") == 0) {
     int count = 0;
@@ -37,6 +44,26 @@ int main(int argc, char** argv) {
                 window != nullptr && IsWindowVisible(window) ? 1 : 0,
                 window != nullptr && IsIconic(window) ? 1 : 0);
     return window != nullptr ? 0 : 2;
+  }
+  if (watch) {
+    const ULONGLONG deadline = GetTickCount64() + 1000ULL * std::strtoul(argv[2], nullptr, 10);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    ULONGLONG hidden_at = 0;
+    ULONGLONG visible_at = 0;
+    while (visible_at == 0 && GetTickCount64() < deadline) {
+      HWND found = FindWindowW(kWindowClass, kWindowTitle);
+      if (found != nullptr) {
+        if (IsWindowVisible(found)) {
+          visible_at = GetTickCount64();
+        } else if (hidden_at == 0) {
+          hidden_at = GetTickCount64();
+        }
+      }
+      Sleep(1);
+    }
+    std::printf("hidden_at=%llu visible_at=%llu\n", hidden_at, visible_at);
+    return 0;
   }
   if (std::strcmp(argv[1], "minimize") == 0) {
     if (window == nullptr) return 2;
