@@ -64,9 +64,15 @@ ByteBufferStreamWriter::~ByteBufferStreamWriter() = default;
 void ByteBufferStreamWriter::AppendByte(uint8_t byte) { output_->push_back(byte); }
 
 void ByteBufferStreamWriter::AppendBytes(const uint8_t* bytes, size_t length) {
-  if (length > 0) {
-    output_->insert(output_->end(), bytes, bytes + length);
+  // Most appends are a few header or scalar bytes, for which the general range insert costs
+  // more than the copy itself.
+  if (length <= 8) {
+    for (size_t i = 0; i < length; ++i) {
+      output_->push_back(bytes[i]);
+    }
+    return;
   }
+  output_->insert(output_->end(), bytes, bytes + length);
 }
 
 void ByteBufferStreamWriter::PadToAlignment(uint8_t alignment) {
@@ -74,8 +80,8 @@ void ByteBufferStreamWriter::PadToAlignment(uint8_t alignment) {
     return;
   }
   const size_t remainder = output_->size() % alignment;
-  for (size_t i = remainder == 0 ? alignment : remainder; i < alignment; ++i) {
-    AppendByte(0);
+  if (remainder != 0) {
+    output_->insert(output_->end(), alignment - remainder, uint8_t{0});
   }
 }
 
