@@ -98,6 +98,27 @@ TEST_F(CoreWorkingFilesTest, ConfigThatCannotBeWrittenIsNotReportedAsCreated) {
               "Failed to create config file: " + temp.WorkFolder() + "\\config.json");
     EXPECT_EQ(messages.back(), "Failed to create sing-box config");
   }
+  {
+    // The working folder cannot exist (a file has its name), or the temporary folder does
+    // not fit the 260-character buffer: the start fails before any file is written.
+    const std::string blocked = temp.Path() + "blocked\\";
+    ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr));
+    proxytest::WriteFileBytes(blocked + "Orvanta", "a file, not a folder");
+    const std::string tooLong = temp.Path() + std::string(260, 'x') + "\\";
+    for (const std::string& tmpPath : {blocked, tooLong}) {
+      SCOPED_TRACE(tmpPath);
+      proxytest::ScopedEnvironment tmp("TMP", tmpPath.c_str());
+      SingBoxService service;
+      SingBoxServiceTestPeer peer(service);
+      EXPECT_FALSE(service.Start("{}"));
+      const Lines messages = MessagesFrom(peer.LogBuffer(), 1);
+      ASSERT_EQ(messages.size(), 3u);
+      EXPECT_EQ(messages[0], "Starting sing-box...");
+      EXPECT_EQ(messages[1].rfind("ERROR: Cannot ", 0), 0u) << messages[1];
+      EXPECT_EQ(messages[2], "Failed to create sing-box config");
+      EXPECT_TRUE(peer.ConfigPath().empty());
+    }
+  }
   // config.json opens but every write fails (a device that is always full): the truncated
   // file must not be reported as created, and no core may be launched with it.
   const std::string fullDisk = proxytest::ExecutableFolder() + "\\disk_full\\";
