@@ -64,8 +64,8 @@ ByteBufferStreamWriter::~ByteBufferStreamWriter() = default;
 void ByteBufferStreamWriter::AppendByte(uint8_t byte) { output_->push_back(byte); }
 
 void ByteBufferStreamWriter::AppendBytes(const uint8_t* bytes, size_t length) {
-  // Most appends are a few header or scalar bytes, for which the general range insert costs
-  // more than the copy itself.
+  // Most appends are a value's header with a short payload, for which the general range
+  // insert costs more than the copy; large blocks still go in one insertion.
   if (length <= 8) {
     for (size_t i = 0; i < length; ++i) {
       output_->push_back(bytes[i]);
