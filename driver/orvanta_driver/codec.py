@@ -387,6 +387,14 @@ def encode_value(value, prefix=b""):
 # ----------------------------------------------------------------------------- reading
 
 
+# Lenient reading stands in zeros for a cut-off tail, but never invents more than this much
+# past the end, and no reading follows nesting deeper than MAX_DEPTH: damaged or hostile
+# input ends in DecodeError instead of gigabytes of zeros or a blown stack.
+MAX_ZERO_FILL = 4096
+MAX_ELEMENTS_PAST_END = 64
+MAX_DEPTH = 256
+
+
 class Reader:
     """Reads values from one whole message; `location` counts from its first byte."""
 
@@ -395,6 +403,7 @@ class Reader:
         self.location = 0
         self.strict = strict
         self.diagnostics = [] if diagnostics is None else diagnostics
+        self.depth = 0
 
     def _fail(self, line):
         if self.strict:
@@ -413,6 +422,8 @@ class Reader:
         """`length` bytes, or as many zero bytes when the buffer is too short."""
         if self.location + length > len(self.data):
             self._fail(INVALID_READ)
+            if length > MAX_ZERO_FILL:
+                raise DecodeError("size %d beyond the end of the message" % length)
             return bytes(length)
         chunk = self.data[self.location:self.location + length]
         self.location += length
@@ -462,13 +473,24 @@ class Reader:
             cls = {INT32_LIST: Int32List, INT64_LIST: Int64List,
                    FLOAT64_LIST: Float64List, FLOAT32_LIST: Float32List}[kind]
             return cls(struct.unpack("<%d%s" % (count, code), raw))
-        if tag == 12:
-            return [self.read_value() for _ in range(self.read_size())]
-        result = EncodableMap()
-        for _ in range(self.read_size()):
-            key = self.read_value()
-            result.insert(key, self.read_value())
-        return result
+        if self.depth >= MAX_DEPTH:
+            raise DecodeError("values nested deeper than %d levels" % MAX_DEPTH)
+        self.depth += 1
+        count = self.read_size()
+        past_end = 0
+        items = [] if tag == 12 else EncodableMap()
+        for _ in range(count):
+            if self.location >= len(self.data):
+                past_end += 1
+                if past_end > MAX_ELEMENTS_PAST_END:
+                    raise DecodeError("%d elements announced beyond the end" % count)
+            if tag == 12:
+                items.append(self.read_value())
+            else:
+                key = self.read_value()
+                items.insert(key, self.read_value())
+        self.depth -= 1
+        return items
 
     def expect_end(self):
         if self.strict and self.location != len(self.data):

@@ -128,6 +128,18 @@ def test_damaged_input_decodes_as_the_host_would_when_lenient_and_fails_when_str
         codec.decode_value(h("00 00"))  # a second value where one was expected
 
 
+def test_hostile_sizes_and_nesting_end_in_decode_error_even_when_lenient():
+    for wire in ("07 ff ff ff ff ff", "0c ff ff ff ff ff", "0d fe ff ff",
+                 "09 ff ff ff ff 7f", "0c 01" * 300 + "00"):
+        with pytest.raises(DecodeError):
+            codec.decode_value(h(wire), strict=False)
+    # Below the bounds a short tail still reads as zeros and nulls.
+    assert codec.decode_value(h("08 fe 00 10"), strict=False) == bytes(4096)
+    assert codec.decode_value(h("0c 40"), strict=False) == [None] * 64
+    deep = h("0c 01" * 255 + "00")
+    assert codec.encode_value(codec.decode_value(deep)) == deep
+
+
 def test_values_outside_the_wire_format_are_refused_on_encoding():
     with pytest.raises(OverflowError):
         codec.encode_value(2**63)
@@ -135,6 +147,9 @@ def test_values_outside_the_wire_format_are_refused_on_encoding():
         codec.encode_value(object())
     with pytest.raises(TypeError):
         codec.encode_call(b"isRunning")
+    # The size field holds 32 bits; a larger size must not be cut to its low bits.
+    with pytest.raises(OverflowError):
+        codec._write_size(bytearray(), 2**32)
 
 
 def test_method_calls_and_envelopes_match_the_worked_messages():
