@@ -70,10 +70,16 @@ struct GeometryCase {
 TEST(Win32Window, CreatesHiddenFixedFrameWindowScaledToMonitorDpi) {
   const GeometryCase cases[] = {
       {"96 dpi keeps the logical values", "96", {10, 10}, {420, 720}, {10, 10, 430, 730}},
-      {"120 dpi scales by 1.25 and truncates 12.5 to 12", "120", {10, 10}, {420, 720},
+      {"120 dpi scales by 1.25 and truncates 12.5 to 12",
+       "120",
+       {10, 10},
+       {420, 720},
        {12, 12, 537, 912}},
       // Kept inside the virtual screen, which clamps larger windows.
-      {"144 dpi scales by 1.5, truncating 4.5 and 151.5", "144", {3, 101}, {301, 401},
+      {"144 dpi scales by 1.5, truncating 4.5 and 151.5",
+       "144",
+       {3, 101},
+       {301, 401},
        {4, 151, 455, 752}},
   };
   for (const GeometryCase& c : cases) {
