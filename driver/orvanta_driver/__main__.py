@@ -13,6 +13,7 @@ import sys
 import tempfile
 
 from . import wine
+from .bridge import BridgeError
 from .host import HostProcess
 from .session import Console, interactive, play_session
 
@@ -46,20 +47,23 @@ def main(argv=None):
     problems = []
     with HostProcess(options.app_dir, log_dir) as host:
         _say("started orvanta.exe (bridge port %d, output in %s)" % (host.port, log_dir))
-        with host.connect() as client:
-            console = Console(client, _say)
-            if options.interactive:
-                closed = interactive(console, client, config_text)
-            else:
-                problems = play_session(console, config_text, options.samples,
-                                        on_started=lambda: _show_proxy("while running"))
-                closed = False
-            after = _show_proxy("after")
-            if not options.interactive and after.get("ProxyEnable") != 0:
-                problems.append("proxy still enabled after the session")
-            if not closed:
-                _say("-> standin/close")
-                client.close_window()
+        try:
+            with host.connect() as client:
+                console = Console(client, _say)
+                if options.interactive:
+                    closed = interactive(console, client, config_text)
+                else:
+                    problems = play_session(console, config_text, options.samples,
+                                            on_started=lambda: _show_proxy("while running"))
+                    closed = False
+                after = _show_proxy("after")
+                if not options.interactive and after.get("ProxyEnable") != 0:
+                    problems.append("proxy still enabled after the session")
+                if not closed:
+                    _say("-> standin/close")
+                    client.close_window()
+        except BridgeError as error:
+            problems.append("bridge: %s" % error)
         try:
             code = host.wait(timeout=60)
         except subprocess.TimeoutExpired:
@@ -67,7 +71,7 @@ def main(argv=None):
             code = None
         _say("orvanta.exe exit code: %s" % code)
         if code != 0:
-            problems.append("exit code %s" % code)
+            problems.append("exit code %s; its standard error:\n%s" % (code, host.stderr()))
     for problem in problems:
         _say("PROBLEM: %s" % problem)
     return 1 if problems else 0
