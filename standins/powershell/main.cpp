@@ -81,11 +81,21 @@ bool WriteSettings(DWORD enable, const std::string& server, const std::string& o
   return ok;
 }
 
+// The variable's text, or false when it is not set.
+bool Environment(const char* name, std::string& value) {
+  char buffer[64];
+  const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
+  if (length == 0 || length >= sizeof(buffer)) return false;
+  value.assign(buffer, length);
+  return true;
+}
+
 }  // namespace
 
 int main() {
-  if (const char* hang = std::getenv("ORVANTA_STANDIN_PS_HANG_MS")) {
-    Sleep(static_cast<DWORD>(std::strtoul(hang, nullptr, 10)));
+  std::string hang;
+  if (Environment("ORVANTA_STANDIN_PS_HANG_MS", hang)) {
+    Sleep(static_cast<DWORD>(std::strtoul(hang.c_str(), nullptr, 10)));
   }
   const std::string args = Arguments();
   std::string server;
@@ -94,8 +104,9 @@ int main() {
     std::fprintf(stderr, "powershell stand-in: unsupported command: %s\n", args.c_str());
     return 1;
   }
-  if (const char* code = std::getenv("ORVANTA_STANDIN_PS_EXIT_CODE")) {
-    return static_cast<int>(std::strtol(code, nullptr, 10));
+  std::string code;
+  if (Environment("ORVANTA_STANDIN_PS_EXIT_CODE", code)) {
+    return static_cast<int>(std::strtol(code.c_str(), nullptr, 10));
   }
   const bool written = isSet ? WriteSettings(1, server, "<-loopback>") : WriteSettings(0, "", "");
   if (!written) {
