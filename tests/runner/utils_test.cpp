@@ -4,12 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
-
-#include "support/unique_handle.h"
 
 namespace {
 
@@ -52,56 +48,6 @@ TEST(ToUtf8, EmptyForNullEmptyAndInvalidText) {
   EXPECT_EQ(ToUtf8(L"plain"), "plain");
   // Two-, three- and four-byte forms in one text: the exact byte count matters.
   EXPECT_EQ(ToUtf8(L"\x00E9\x20AC\xD83D\xDE00"), "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
-}
-
-// The real entry reads the command line the system holds for the process, so the test starts
-// a copy of itself with a crafted command line and lets the copy report what it collected.
-constexpr char kReportVariable[] = "ORVANTA_RUNNER_TEST_ARGUMENTS_REPORT";
-
-TEST(CollectArgumentsChild, ReportsTheProcessArguments) {
-  char report_path[MAX_PATH] = {};
-  if (::GetEnvironmentVariableA(kReportVariable, report_path, MAX_PATH) == 0) {
-    GTEST_SKIP() << "runs only as the child of ReadsTheProcessCommandLine";
-  }
-  std::ofstream report(report_path, std::ios::binary);
-  for (const std::string& argument : CollectArguments()) {
-    report << argument << '\n';
-  }
-  ASSERT_TRUE(report.good());
-}
-
-TEST(CollectArguments, ReadsTheProcessCommandLine) {
-  char temp_dir[MAX_PATH] = {};
-  ASSERT_NE(::GetTempPathA(MAX_PATH, temp_dir), 0u);
-  char report_path[MAX_PATH] = {};
-  ASSERT_NE(::GetTempFileNameA(temp_dir, "arg", 0, report_path), 0u);
-  ASSERT_TRUE(::SetEnvironmentVariableA(kReportVariable, report_path));
-
-  wchar_t self[MAX_PATH] = {};
-  ASSERT_NE(::GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
-  std::wstring command_line = L"\"" + std::wstring(self) +
-                              L"\" --gtest_filter=CollectArgumentsChild.* \"with space\" \"\" "
-                              L"\x041F\x0440\x0438";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  const BOOL started = ::CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0,
-                                        nullptr, nullptr, &startup, &info);
-  ::SetEnvironmentVariableA(kReportVariable, nullptr);
-  ASSERT_TRUE(started) << ::GetLastError();
-  orvanta::ProcessHandles child = orvanta::ProcessHandles::Adopt(info);
-  ASSERT_EQ(::WaitForSingleObject(child.process.Get(), 60000), WAIT_OBJECT_0);
-  DWORD exit_code = 1;
-  ASSERT_TRUE(::GetExitCodeProcess(child.process.Get(), &exit_code));
-  EXPECT_EQ(exit_code, 0u);
-
-  std::ifstream report(report_path, std::ios::binary);
-  std::stringstream content;
-  content << report.rdbuf();
-  report.close();
-  ::DeleteFileA(report_path);
-  EXPECT_EQ(content.str(),
-            "--gtest_filter=CollectArgumentsChild.*\nwith space\n\n\xD0\x9F\xD1\x80\xD0\xB8\n");
 }
 
 }  // namespace
