@@ -333,8 +333,9 @@ EncodableValue StandardCodecSerializer::ReadMap(ByteStreamReader* stream) const 
     EncodableValue key = ReadValueOfType(key_tag, stream);
     const uint8_t value_tag = stream->ReadNextByte();
     EncodableValue value = ReadValueOfType(value_tag, stream);
-    // emplace leaves an existing equal key alone: the first of duplicate keys wins.
-    map.emplace(std::move(key), std::move(value));
+    // Keys arrive in ascending order from every writer of this format, so the end is the
+    // right hint; an existing equal key is left alone: the first of duplicate keys wins.
+    map.emplace_hint(map.end(), std::move(key), std::move(value));
   }
   return EncodableValue(std::move(map));
 }
