@@ -40,7 +40,7 @@ class HostProcess:
     def running(self):
         return self.process.poll() is None
 
-    def connect(self, timeout=60.0):
+    def connect(self, timeout=120.0):
         """A bridge client; fails early when the process ends before opening the bridge."""
         return BridgeClient(self.port, connect_timeout=timeout, give_up=lambda: not self.running())
 
@@ -69,7 +69,9 @@ class HostProcess:
 
     def offspring(self):
         """Ids of live processes started by this host, found by the bridge port that they
-        inherit with the host's environment (Wine does not keep a Linux parent chain)."""
+        inherit with the host's environment (Wine does not keep a Linux parent chain). Wine's
+        own programs (the desktop process that the host's first window may have started)
+        inherit it too and are not counted."""
         marker = b"ORVANTA_UI_BRIDGE_PORT=%d\0" % self.port
         found = []
         for entry in os.listdir("/proc"):
@@ -77,10 +79,14 @@ class HostProcess:
                 continue
             try:
                 with open("/proc/%s/environ" % entry, "rb") as f:
-                    if marker in f.read() + b"\0":
-                        found.append(int(entry))
+                    if marker not in f.read() + b"\0":
+                        continue
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    if f.read().lower().startswith(b"c:\\windows\\"):
+                        continue
             except OSError:
                 continue
+            found.append(int(entry))
         return found
 
     def __enter__(self):

@@ -1,7 +1,9 @@
 """The real orvanta.exe under Wine, played through the UI bridge like the UI program would.
 
-One host (`main_host`) is shared by the tests that do not need a fresh process; the tests
-that use it run in file order and the last of them closes it.
+The tests that need a fresh process come first, each ending its own host. One host
+(`main_host`) is then shared by the tests that do not need a fresh process; they run in file
+order and the last of them closes it. Only one instance can run at a time, so the shared host
+must not start before the fresh ones have ended.
 """
 
 import os
@@ -62,6 +64,33 @@ def start_core(host, client):
     assert wine.proxy_values() == PROXY_ON
 
 
+def test_high_dpi_geometry_and_end_of_session_clearing_the_proxy(launch):
+    host = launch(env={"ORVANTA_STANDIN_DPI": "120"})
+    with host.connect() as client:
+        state = wait_visible(client)
+        window = state["window"]
+        assert (window["x"], window["y"], window["width"], window["height"]) == (12, 12, 525, 900)
+
+        start_core(host, client)
+        # Windows may end the process right after WM_ENDSESSION without any WM_DESTROY, so the
+        # proxy must be cleared and the core ended by then.
+        client.end_session()
+        assert wine.proxy_values() == PROXY_OFF
+        assert wait_for(lambda: not port_accepts(), 10), "core still listening"
+        assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
+        client.close_window()
+    assert wait_exit(host, 90) == 0
+
+
+def test_a_failing_view_controller_ends_with_1_and_registers_no_channel(launch):
+    host = launch(env={"ORVANTA_STANDIN_FAIL_VIEW": "1"})
+    assert wait_exit(host, 90) == 1
+    assert "Failed to create view controller." in host.stderr()
+    out = host.stdout()
+    assert "SingBoxService initialized" not in out and "MethodChannel" not in out
+    assert host.offspring() == []
+
+
 @pytest.fixture(scope="module")
 def main_host(app_dir, temp_dir, log_dir):
     """The shared host, and when its window was first seen hidden and visible (tick ms)."""
@@ -69,13 +98,13 @@ def main_host(app_dir, temp_dir, log_dir):
 
     # The watcher must already poll when the window appears, so it starts first.
     watch_path = os.path.join(log_dir, "watch.out")
-    watcher = wine.start([probe_path(), "watch", "60"], watch_path)
+    watcher = wine.start([probe_path(), "watch", "150"], watch_path)
     try:
-        assert wait_for(lambda: "ready" in open(watch_path).read(), 30), "watcher did not start"
+        assert wait_for(lambda: "ready" in open(watch_path).read(), 90), "watcher did not start"
         host = HostProcess(app_dir, log_dir, args=ARGUMENTS)
         try:
             with host.connect() as client:
-                watcher.wait(timeout=60)
+                watcher.wait(timeout=160)
                 seen = dict(field.split("=") for field in open(watch_path).read().split()[1:])
                 yield host, client, {k: int(v) for k, v in seen.items()}
         finally:
@@ -181,7 +210,7 @@ def test_a_second_start_raises_the_first_window_and_ends_with_0(main_host, launc
     assert wait_for(lambda: probe("show")[1]["iconic"] == 1, 10)
 
     second = launch()
-    assert wait_exit(second, 30) == 0
+    assert wait_exit(second, 90) == 0
     assert "SingBoxService initialized" not in second.stdout(), "second instance built a window"
     code, seen = probe("show")
     assert code == 0 and seen == {"count": 1, "visible": 1, "iconic": 0}
@@ -192,36 +221,10 @@ def test_closing_the_window_while_the_core_runs_ends_with_0_and_cleans_up(main_h
     host, client, _ = main_host
     start_core(host, client)
     client.close_window()
-    assert wait_exit(host, 30) == 0
+    assert wait_exit(host, 90) == 0
     assert wine.proxy_values() == PROXY_OFF
     assert not port_accepts(), "core still listening after the host ended"
-    assert host.offspring() == []
+    # Wine tears an ended process down a moment after its exit code is known.
+    assert wait_for(lambda: host.offspring() == [], 15), host.offspring()
     out = host.stdout().replace("\r\n", "\n")
     assert "SingBoxService: [" in out and "] sing-box stopped\n" in out
-
-
-def test_high_dpi_geometry_and_end_of_session_clearing_the_proxy(launch):
-    host = launch(env={"ORVANTA_STANDIN_DPI": "120"})
-    with host.connect() as client:
-        state = wait_visible(client)
-        window = state["window"]
-        assert (window["x"], window["y"], window["width"], window["height"]) == (12, 12, 525, 900)
-
-        start_core(host, client)
-        # Windows may end the process right after WM_ENDSESSION without any WM_DESTROY, so the
-        # proxy must be cleared and the core ended by then.
-        client.end_session()
-        assert wine.proxy_values() == PROXY_OFF
-        assert wait_for(lambda: not port_accepts(), 10), "core still listening"
-        assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
-        client.close_window()
-    assert wait_exit(host, 30) == 0
-
-
-def test_a_failing_view_controller_ends_with_1_and_registers_no_channel(launch):
-    host = launch(env={"ORVANTA_STANDIN_FAIL_VIEW": "1"})
-    assert wait_exit(host, 30) == 1
-    assert "Failed to create view controller." in host.stderr()
-    out = host.stdout()
-    assert "SingBoxService initialized" not in out and "MethodChannel" not in out
-    assert host.offspring() == []
