@@ -12,7 +12,7 @@ import time
 import pytest
 
 from conftest import CORE_PORT, port_accepts, probe, probe_path, wait_exit
-from orvanta_driver import codec, wine
+from orvanta_driver import wine
 from orvanta_driver.bridge import SPEED_CHANNEL, VPN_CHANNEL, NoHandlerError
 from orvanta_driver.codec import EncodableMap, Error, Success
 from orvanta_driver.session import push_loopback_traffic
