@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/channels/recording_method_result.h"
 #include "tests/network_speed/scripted_interface_table.h"
 #include "tests/network_speed/stdout_capture.h"
 
@@ -19,44 +20,7 @@ using flutter::EncodableMap;
 using flutter::EncodableValue;
 using Lines = std::vector<std::string>;
 
-// Everything a handler did with the result it was given.
-struct Answers {
-  int successes = 0;
-  int errors = 0;
-  int notImplemented = 0;
-  int released = 0;
-  bool hadValue = false;
-  EncodableValue value;
-  std::string code;
-  std::string message;
-  bool hadDetails = false;
-
-  int Total() const { return successes + errors + notImplemented; }
-};
-
-class RecordingResult : public flutter::MethodResult<EncodableValue> {
- public:
-  explicit RecordingResult(Answers* answers) : answers_(answers) {}
-  ~RecordingResult() override { ++answers_->released; }
-
- protected:
-  void DeliverSuccess(const EncodableValue* result) override {
-    ++answers_->successes;
-    answers_->hadValue = result != nullptr;
-    if (result) answers_->value = *result;
-  }
-  void DeliverError(const std::string& code, const std::string& message,
-                    const EncodableValue* details) override {
-    ++answers_->errors;
-    answers_->code = code;
-    answers_->message = message;
-    answers_->hadDetails = details != nullptr;
-  }
-  void DeliverNotImplemented() override { ++answers_->notImplemented; }
-
- private:
-  Answers* answers_;
-};
+using Answers = RecordedAnswers;
 
 // Calls the handler once and checks the rules that hold for every call: one answer, and the
 // result released before the handler returns.
@@ -64,9 +28,9 @@ Answers Call(NetworkSpeedService& service, const std::string& method,
              std::unique_ptr<EncodableValue> arguments = nullptr) {
   Answers answers;
   flutter::MethodCall<EncodableValue> call(method, std::move(arguments));
-  HandleNetworkSpeedCall(service, call, std::make_unique<RecordingResult>(&answers));
-  EXPECT_EQ(answers.Total(), 1) << method << ": answered exactly once";
-  EXPECT_EQ(answers.released, 1) << method << ": result released before returning";
+  HandleNetworkSpeedCall(service, call, std::make_unique<RecordingMethodResult>(answers));
+  EXPECT_EQ(answers.count, 1) << method << ": answered exactly once";
+  EXPECT_EQ(answers.releases, 1) << method << ": result released before returning";
   return answers;
 }
 
@@ -88,7 +52,7 @@ using Entries = std::vector<std::pair<std::string, double>>;
 // The answer as a bool, or nothing when the answer holds anything else.
 std::optional<bool> BoolAnswer(const Answers& answers) {
   const auto* flag = std::get_if<bool>(&answers.value);
-  return answers.hadValue && flag ? std::optional<bool>(*flag) : std::nullopt;
+  return answers.hasValue && flag ? std::optional<bool>(*flag) : std::nullopt;
 }
 
 TEST(NetworkSpeedChannelTest, GetBeforeInitAnswersZeroMapAndLogsZeroFigures) {
@@ -98,7 +62,7 @@ TEST(NetworkSpeedChannelTest, GetBeforeInitAnswersZeroMapAndLogsZeroFigures) {
   StdoutCapture out;
 
   const Answers answers = Call(service, "getNetworkSpeed");
-  ASSERT_EQ(answers.successes, 1);
+  ASSERT_EQ(answers.kind, "success");
   EXPECT_EQ(SpeedEntries(answers), (Entries{{"downloadSpeed", 0.0}, {"uploadSpeed", 0.0}}));
   EXPECT_EQ(out.Lines(),
             (Lines{"NetworkSpeedChannel: Received call for method: getNetworkSpeed",
@@ -115,7 +79,7 @@ TEST(NetworkSpeedChannelTest, InitAnswersTheBoolOfInitializeWithTheServiceLineIn
   StdoutCapture out;
 
   Answers answers = Call(service, "initNetworkSpeed");
-  ASSERT_EQ(answers.successes, 1) << "a failed Initialize is not a channel error";
+  ASSERT_EQ(answers.kind, "success") << "a failed Initialize is not a channel error";
   EXPECT_EQ(BoolAnswer(answers), std::optional<bool>(false));
   EXPECT_EQ(out.Lines(), (Lines{"NetworkSpeedChannel: Received call for method: initNetworkSpeed",
                                 "NetworkSpeedChannel: Initializing network speed monitoring...",
@@ -216,10 +180,10 @@ TEST(NetworkSpeedChannelTest, OtherNamesAreInvalidMethodErrorsAndLeaveTheService
     StdoutCapture out;
     const Answers answers =
         Call(service, name, std::make_unique<EncodableValue>(EncodableValue(int32_t{1})));
-    ASSERT_EQ(answers.errors, 1);
+    ASSERT_EQ(answers.kind, "error");
     EXPECT_EQ(answers.code, "INVALID_METHOD");
     EXPECT_EQ(answers.message, "Method not implemented: " + name);
-    EXPECT_FALSE(answers.hadDetails);
+    EXPECT_FALSE(answers.hasDetails);
     EXPECT_EQ(out.Lines(), (Lines{"NetworkSpeedChannel: Received call for method: " + name,
                                   "NetworkSpeedChannel: Unknown method: " + name}));
     EXPECT_EQ(table.events, "");

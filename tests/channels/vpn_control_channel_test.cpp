@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/channels/recording_method_result.h"
 #include "tests/proxy_core/proxy_test_support.h"
 #include "tests/proxy_core/sing_box_service_test_peer.h"
 
@@ -17,46 +18,7 @@ using flutter::EncodableMap;
 using flutter::EncodableValue;
 using Lines = std::vector<std::string>;
 
-// What the handler answered, kept by the test after the handler has released the result.
-struct Answers {
-  int count = 0;
-  bool destroyed = false;
-  std::string kind;  // "success", "error" or "not implemented"
-  bool hasValue = false;
-  EncodableValue value;
-  std::string code;
-  std::string message;
-  bool hasDetails = false;
-};
-
-class RecordingResult : public flutter::MethodResult<EncodableValue> {
- public:
-  explicit RecordingResult(Answers& answers) : answers_(answers) {}
-  ~RecordingResult() override { answers_.destroyed = true; }
-
- protected:
-  void DeliverSuccess(const EncodableValue* result) override {
-    ++answers_.count;
-    answers_.kind = "success";
-    answers_.hasValue = result != nullptr;
-    if (result != nullptr) answers_.value = *result;
-  }
-  void DeliverError(const std::string& code, const std::string& message,
-                    const EncodableValue* details) override {
-    ++answers_.count;
-    answers_.kind = "error";
-    answers_.code = code;
-    answers_.message = message;
-    answers_.hasDetails = details != nullptr;
-  }
-  void DeliverNotImplemented() override {
-    ++answers_.count;
-    answers_.kind = "not implemented";
-  }
-
- private:
-  Answers& answers_;
-};
+using Answers = RecordedAnswers;
 
 struct Outcome {
   Answers answers;
@@ -68,7 +30,7 @@ Outcome Call(SingBoxService& service, const std::string& method,
   Outcome outcome;
   const flutter::MethodCall<EncodableValue> call(method, std::move(arguments));
   testing::internal::CaptureStdout();
-  HandleVpnControlCall(service, call, std::make_unique<RecordingResult>(outcome.answers));
+  HandleVpnControlCall(service, call, std::make_unique<RecordingMethodResult>(outcome.answers));
   const std::string out = testing::internal::GetCapturedStdout();
   size_t pos = 0;
   while (pos < out.size()) {
@@ -79,7 +41,7 @@ Outcome Call(SingBoxService& service, const std::string& method,
     pos = end + 1;
   }
   EXPECT_EQ(outcome.answers.count, 1) << method;
-  EXPECT_TRUE(outcome.answers.destroyed) << method << ": the result was not released";
+  EXPECT_EQ(outcome.answers.releases, 1) << method << ": the result was not released";
   return outcome;
 }
 
@@ -222,7 +184,7 @@ TEST_F(VpnControlChannelTest, TwoByteConfigIsCountedAndServiceLinesFallBetweenHa
       Value(EncodableValue(EncodableMap{{EncodableValue("config"), EncodableValue("{}")}})));
   Answers answers;
   testing::internal::CaptureStdout();
-  HandleVpnControlCall(service, call, std::make_unique<RecordingResult>(answers));
+  HandleVpnControlCall(service, call, std::make_unique<RecordingMethodResult>(answers));
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(answers.count, 1);
   const size_t configLine = out.find("MethodChannel: Received config (2 characters)\n");
