@@ -3,13 +3,8 @@
 # The product links flutter_windows.dll through an import library made from our own .def,
 # never through whatever import library a runtime build (or our stand-in) produces, so the
 # host binds to the real runtime exactly as it binds to the stand-in.
-set(ORVANTA_RUNTIME_IMPORT_LIB ${CMAKE_CURRENT_BINARY_DIR}/libflutter_windows_import.a)
-add_custom_command(
-  OUTPUT ${ORVANTA_RUNTIME_IMPORT_LIB}
-  COMMAND ${CMAKE_DLLTOOL} -d ${CMAKE_CURRENT_SOURCE_DIR}/flutter_windows.def
-          -D flutter_windows.dll -l ${ORVANTA_RUNTIME_IMPORT_LIB}
-  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/flutter_windows.def
-  COMMENT "Import library of flutter_windows.dll")
+orvanta_import_library(ORVANTA_RUNTIME_IMPORT_LIB ${CMAKE_CURRENT_SOURCE_DIR}/flutter_windows.def
+                       flutter_windows.dll)
 add_custom_target(orvanta_runtime_import_lib DEPENDS ${ORVANTA_RUNTIME_IMPORT_LIB})
 
 add_library(orvanta_messaging STATIC
