@@ -12,7 +12,7 @@
 
 #include "tests/channels/recording_method_result.h"
 #include "tests/network_speed/scripted_interface_table.h"
-#include "tests/network_speed/stdout_capture.h"
+#include "tests/support/stream_capture.h"
 
 namespace {
 

@@ -12,7 +12,6 @@ namespace flutter {
 namespace {
 
 using orvanta_test::Hex;
-using orvanta_test::StderrCapture;
 
 TEST(ByteStreamsTest, FailedReadsReportOnceEachAndNeitherMoveNorWrite) {
   const uint8_t bytes[] = {0x11, 0x22, 0x33};

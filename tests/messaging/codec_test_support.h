@@ -12,6 +12,7 @@
 #include "messaging/byte_streams.h"
 #include "messaging/encodable_value.h"
 #include "messaging/standard_codec_serializer.h"
+#include "tests/support/stream_capture.h"
 
 namespace orvanta_test {
 
@@ -38,27 +39,6 @@ inline std::string Hex(const std::vector<uint8_t>& bytes) {
   }
   return text;
 }
-
-// Redirects std::cerr into a string for the lifetime of the object.
-class StderrCapture {
- public:
-  StderrCapture() : previous_(std::cerr.rdbuf(captured_.rdbuf())) {}
-  ~StderrCapture() { std::cerr.rdbuf(previous_); }
-  StderrCapture(const StderrCapture&) = delete;
-  StderrCapture& operator=(const StderrCapture&) = delete;
-
-  std::string Text() const { return captured_.str(); }
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    std::istringstream in(captured_.str());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-
- private:
-  std::ostringstream captured_;
-  std::streambuf* previous_;
-};
 
 inline bool Equivalent(const flutter::EncodableValue& a, const flutter::EncodableValue& b) {
   return !(a < b) && !(b < a);

@@ -18,7 +18,6 @@ using orvanta_test::Decode;
 using orvanta_test::Encode;
 using orvanta_test::Equivalent;
 using orvanta_test::Hex;
-using orvanta_test::StderrCapture;
 
 const char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
 

@@ -15,7 +15,6 @@ namespace {
 using orvanta_test::Bytes;
 using orvanta_test::Equivalent;
 using orvanta_test::Hex;
-using orvanta_test::StderrCapture;
 
 const char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
 const char kNotACall[] = "Invalid method call; method name is not a string.";

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/network_speed/scripted_interface_table.h"
-#include "tests/network_speed/stdout_capture.h"
+#include "tests/support/stream_capture.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/network_speed/stdout_capture.h"
+#include "tests/support/stream_capture.h"
 
 namespace {
 

@@ -20,7 +20,7 @@ struct DumpRun {
 };
 
 DumpRun Dump(const std::vector<std::string>& args, const std::string& stdin_text = "") {
-  orvanta_test::StderrCapture capture;
+  StderrCapture capture;
   std::istringstream in(stdin_text);
   std::ostringstream out, err;
   const int status = RunCodecDump(args, in, out, err);

@@ -1,20 +1,21 @@
-// Test helper: collects what is written to std::cout while it lives, and whether every byte
-// written so far has also been flushed.
-#ifndef ORVANTA_TESTS_NETWORK_SPEED_STDOUT_CAPTURE_H_
-#define ORVANTA_TESTS_NETWORK_SPEED_STDOUT_CAPTURE_H_
+// Test helper: collects what is written to a standard stream while it lives, and whether every
+// byte written so far has also been flushed (log lines are a contract: each one is flushed).
+#ifndef ORVANTA_TESTS_SUPPORT_STREAM_CAPTURE_H_
+#define ORVANTA_TESTS_SUPPORT_STREAM_CAPTURE_H_
 
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-class StdoutCapture {
+class StreamCapture {
  public:
-  StdoutCapture() : previous_(std::cout.rdbuf(&buffer_)) {}
-  ~StdoutCapture() { std::cout.rdbuf(previous_); }
+  explicit StreamCapture(std::ostream& stream)
+      : stream_(stream), previous_(stream.rdbuf(&buffer_)) {}
+  ~StreamCapture() { stream_.rdbuf(previous_); }
 
-  StdoutCapture(const StdoutCapture&) = delete;
-  StdoutCapture& operator=(const StdoutCapture&) = delete;
+  StreamCapture(const StreamCapture&) = delete;
+  StreamCapture& operator=(const StreamCapture&) = delete;
 
   std::string Text() const { return buffer_.str(); }
 
@@ -43,8 +44,19 @@ class StdoutCapture {
     }
   };
 
+  std::ostream& stream_;
   FlushTrackingBuffer buffer_;
   std::streambuf* previous_;
 };
 
-#endif  // ORVANTA_TESTS_NETWORK_SPEED_STDOUT_CAPTURE_H_
+class StdoutCapture : public StreamCapture {
+ public:
+  StdoutCapture() : StreamCapture(std::cout) {}
+};
+
+class StderrCapture : public StreamCapture {
+ public:
+  StderrCapture() : StreamCapture(std::cerr) {}
+};
+
+#endif  // ORVANTA_TESTS_SUPPORT_STREAM_CAPTURE_H_
