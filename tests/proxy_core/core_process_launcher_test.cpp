@@ -15,16 +15,7 @@ using proxytest::Messages;
 using proxytest::MessagesFrom;
 using Lines = std::vector<std::string>;
 
-class CoreProcessLauncherTest : public testing::Test {
- protected:
-  proxytest::InternetSettingsGuard settings_;
-  proxytest::ScopedEnvironment noExitCode_{"ORVANTA_STANDIN_PS_EXIT_CODE", nullptr};
-  proxytest::ScopedEnvironment noHang_{"ORVANTA_STANDIN_PS_HANG_MS", nullptr};
-
-  void TearDown() override {
-    for (DWORD pid : CoreChildren()) proxytest::KillProcess(pid);
-  }
-};
+class CoreProcessLauncherTest : public proxytest::StandInTest {};
 
 TEST_F(CoreProcessLauncherTest, DefaultPathIsResourcesFolderBesideTheHost) {
   const std::string expected = proxytest::ExecutableFolder() + "\\resources\\sing-box.exe";

@@ -16,15 +16,7 @@ using Lines = std::vector<std::string>;
 
 const std::string kHeader = "\n----- sing-box stdout/stderr -----\n";
 
-class CoreWorkingFilesTest : public testing::Test {
- protected:
-  proxytest::InternetSettingsGuard settings_;
-
-  // A faulty build could launch a core; none may outlive the test.
-  void TearDown() override {
-    for (DWORD pid : proxytest::CoreChildren()) proxytest::KillProcess(pid);
-  }
-};
+class CoreWorkingFilesTest : public proxytest::StandInTest {};
 
 TEST_F(CoreWorkingFilesTest, ConfigIsWrittenUnderTempWithCrLfAndPreviewedByBytes) {
   // Missing parents of the temporary folder are created too; blanks in the path are fine.

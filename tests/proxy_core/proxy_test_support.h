@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -106,6 +108,20 @@ size_t CountOpenHandles();
 std::vector<std::string> Messages(const std::string& serviceLog);
 // Messages from index `first` on.
 std::vector<std::string> MessagesFrom(const std::string& serviceLog, size_t first);
+
+// Base fixture for tests that drive the service against the stand-ins: the per-user proxy
+// values are put back, the PowerShell stand-in's failure switches are off, and no stand-in core
+// outlives the test, even when a faulty build launched one.
+class StandInTest : public testing::Test {
+ protected:
+  void TearDown() override {
+    for (DWORD pid : CoreChildren()) KillProcess(pid);
+  }
+
+  InternetSettingsGuard settings_;
+  ScopedEnvironment noExitCode_{"ORVANTA_STANDIN_PS_EXIT_CODE", nullptr};
+  ScopedEnvironment noHang_{"ORVANTA_STANDIN_PS_HANG_MS", nullptr};
+};
 
 }  // namespace proxytest
 

@@ -21,16 +21,9 @@ using Lines = std::vector<std::string>;
 
 constexpr char kConfig[] = "{\"log\": {\"level\": \"info\"}}";
 
-class SingBoxServiceTest : public testing::Test {
+class SingBoxServiceTest : public proxytest::StandInTest {
  protected:
   proxytest::ScopedTempFolder temp_{"service"};
-  proxytest::InternetSettingsGuard settings_;
-  proxytest::ScopedEnvironment noExitCode_{"ORVANTA_STANDIN_PS_EXIT_CODE", nullptr};
-  proxytest::ScopedEnvironment noHang_{"ORVANTA_STANDIN_PS_HANG_MS", nullptr};
-
-  void TearDown() override {
-    for (DWORD pid : CoreChildren()) proxytest::KillProcess(pid);
-  }
 };
 
 std::vector<std::string> SplitLines(const std::string& text) {

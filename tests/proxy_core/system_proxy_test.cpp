@@ -21,16 +21,9 @@ const std::string kProperty =
     "Set-ItemProperty -Path 'HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet "
     "Settings' ";
 
-class SystemProxyTest : public testing::Test {
+class SystemProxyTest : public proxytest::StandInTest {
  protected:
   proxytest::ScopedTempFolder temp_{"system proxy"};
-  proxytest::InternetSettingsGuard settings_;
-  proxytest::ScopedEnvironment noExitCode_{"ORVANTA_STANDIN_PS_EXIT_CODE", nullptr};
-  proxytest::ScopedEnvironment noHang_{"ORVANTA_STANDIN_PS_HANG_MS", nullptr};
-
-  void TearDown() override {
-    for (DWORD pid : CoreChildren()) proxytest::KillProcess(pid);
-  }
 };
 
 void ExpectSettings(const ProxySettings& expected) {
