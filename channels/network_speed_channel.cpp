@@ -6,6 +6,8 @@
 #include <sstream>
 #include <string>
 
+#include "support/utf8.h"
+
 namespace {
 
 // Mebibits per second from kibibytes per second; only the log shows this unit.
@@ -51,6 +53,9 @@ void HandleNetworkSpeedCall(
     if (result) result->Success(EncodableValue(rates));
   } else {
     LogLine("NetworkSpeedChannel: Unknown method: " + method);
-    if (result) result->Error("INVALID_METHOD", "Method not implemented: " + method);
+    // The name is whatever bytes arrived; the answer must still be well-formed UTF-8.
+    if (result) {
+      result->Error("INVALID_METHOD", "Method not implemented: " + orvanta::ToValidUtf8(method));
+    }
   }
 }

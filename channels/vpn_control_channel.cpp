@@ -1,9 +1,12 @@
 #include "channels/vpn_control_channel.h"
 
 #include <iostream>
+#include <new>
 #include <string>
 #include <utility>
 #include <variant>
+
+#include "support/utf8.h"
 
 namespace {
 
@@ -23,6 +26,16 @@ std::string ConfigArgument(const flutter::EncodableValue* arguments) {
   if (text == nullptr) return std::string();
   Log("Received config (" + std::to_string(text->size()) + " characters)");
   return *text;
+}
+
+// Encoding the answer copies the whole text once more; if that runs out of memory the UI
+// still gets an answer, and the runtime never sees the exception.
+void AnswerLogs(flutter::MethodResult<flutter::EncodableValue>& result, std::string logs) {
+  try {
+    result.Success(flutter::EncodableValue(std::move(logs)));
+  } catch (const std::bad_alloc&) {
+    result.Success(flutter::EncodableValue(std::string("(logs too large to send)\n")));
+  }
 }
 
 }  // namespace
@@ -51,7 +64,7 @@ void HandleVpnControlCall(SingBoxService& service,
   } else if (method == "getLogs") {
     std::string logs = service.GetLogs();
     Log("Returning logs (" + std::to_string(logs.size()) + " characters)");
-    result->Success(flutter::EncodableValue(std::move(logs)));
+    AnswerLogs(*result, std::move(logs));
   } else if (method == "clearSystemProxy") {
     Log("Clearing system proxy...");
     const bool ok = service.ClearSystemProxy();
@@ -59,6 +72,7 @@ void HandleVpnControlCall(SingBoxService& service,
     result->Success(flutter::EncodableValue(ok));
   } else {
     Log("Unknown method: " + method);
-    result->Error("INVALID_METHOD", "Method not implemented: " + method);
+    // The name is whatever bytes arrived; the answer must still be well-formed UTF-8.
+    result->Error("INVALID_METHOD", "Method not implemented: " + orvanta::ToValidUtf8(method));
   }
 }

@@ -8,6 +8,8 @@
 
 #include "proxy_core/sing_box_service.h"
 #include "support/unique_handle.h"
+#include "support/wide_text.h"
+#include "support/windows_error.h"
 
 namespace {
 
@@ -15,8 +17,8 @@ constexpr DWORD kLivenessWaitMs = 1000;
 
 enum class PathState { kFile, kMissing, kUnknown };
 
-PathState ProbeFile(const std::string& path, DWORD& error) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+PathState ProbeFile(const std::wstring& path, DWORD& error) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     error = GetLastError();
     switch (error) {
@@ -37,39 +39,36 @@ PathState ProbeFile(const std::string& path, DWORD& error) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathState::kMissing : PathState::kFile;
 }
 
-std::string SystemErrorText(DWORD error) {
-  char text[256] = {};
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0, text, sizeof(text), nullptr);
-  return std::string(text, length);
-}
+std::string Utf8(const std::wstring& text) { return orvanta::Utf8FromWide(text); }
 
 }  // namespace
 
-std::string SingBoxService::GetSingBoxPath() {
+std::wstring SingBoxService::GetSingBoxPath() {
   // Grows past MAX_PATH so a deep install folder still yields its real path; on failure the
   // empty folder yields a path that fails the existence test and leads to the fallback.
-  std::vector<char> buffer(MAX_PATH);
+  std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
     const DWORD length =
-        GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return std::string();
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return std::wstring();
     if (length < buffer.size()) {
-      std::string exePath(buffer.data(), length);
-      const size_t lastSeparator = exePath.find_last_of("\\/");
-      std::string folder =
-          lastSeparator == std::string::npos ? std::string() : exePath.substr(0, lastSeparator);
-      while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-      return folder + "\\resources\\sing-box.exe";
+      std::wstring exePath(buffer.data(), length);
+      const size_t lastSeparator = exePath.find_last_of(L"\\/");
+      std::wstring folder =
+          lastSeparator == std::wstring::npos ? std::wstring() : exePath.substr(0, lastSeparator);
+      while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) {
+        folder.pop_back();
+      }
+      return folder + L"\\resources\\sing-box.exe";
     }
-    if (buffer.size() >= 32768) return std::string();
+    if (buffer.size() >= 32768) return std::wstring();
     buffer.resize(buffer.size() * 2);
   }
 }
 
 // Confirms singBoxPath or replaces it with the current-folder fallback, which then sticks.
 bool SingBoxService::ResolveExecutablePath() {
-  Log("Checking sing-box executable path: " + singBoxPath);
+  Log("Checking sing-box executable path: " + Utf8(singBoxPath));
   DWORD error = 0;
   PathState state = ProbeFile(singBoxPath, error);
   if (state == PathState::kFile) return true;
@@ -77,24 +76,24 @@ bool SingBoxService::ResolveExecutablePath() {
     Log("ERROR: Cannot check sing-box executable path. Error code: " + std::to_string(error));
     return false;
   }
-  Log("ERROR: sing-box executable not found: " + singBoxPath);
+  Log("ERROR: sing-box executable not found: " + Utf8(singBoxPath));
 
-  std::vector<char> currentFolder(MAX_PATH);
+  std::vector<wchar_t> currentFolder(MAX_PATH);
   DWORD length =
-      GetCurrentDirectoryA(static_cast<DWORD>(currentFolder.size()), currentFolder.data());
+      GetCurrentDirectoryW(static_cast<DWORD>(currentFolder.size()), currentFolder.data());
   if (length >= currentFolder.size()) {
     currentFolder.resize(length + 1);
-    length = GetCurrentDirectoryA(static_cast<DWORD>(currentFolder.size()), currentFolder.data());
+    length = GetCurrentDirectoryW(static_cast<DWORD>(currentFolder.size()), currentFolder.data());
   }
   if (length == 0 || length >= currentFolder.size()) {
     Log("ERROR: Cannot read the current folder. Error code: " + std::to_string(GetLastError()));
     return false;
   }
-  std::string folder(currentFolder.data(), length);
+  std::wstring folder(currentFolder.data(), length);
   // A drive root comes back with its backslash ("C:\").
-  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  const std::string fallback = folder + "\\sing-box.exe";
-  Log("Trying alternative path: " + fallback);
+  while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+  const std::wstring fallback = folder + L"\\sing-box.exe";
+  Log("Trying alternative path: " + Utf8(fallback));
   state = ProbeFile(fallback, error);
   if (state == PathState::kUnknown) {
     Log("ERROR: Cannot check sing-box executable path. Error code: " + std::to_string(error));
@@ -105,22 +104,24 @@ bool SingBoxService::ResolveExecutablePath() {
     return false;
   }
   singBoxPath = fallback;
-  Log("Found sing-box at: " + singBoxPath);
+  Log("Found sing-box at: " + Utf8(singBoxPath));
   return true;
 }
 
 bool SingBoxService::StartProcess() {
   if (!ResolveExecutablePath()) return false;
 
-  const std::string commandLine = "\"" + singBoxPath + "\" run -c \"" + configPath + "\"";
-  Log("Executing command: " + commandLine);
+  // The real core reads its command line as UTF-16, so both paths reach it intact.
+  const std::wstring commandLine = L"\"" + singBoxPath + L"\" run -c \"" + configPath + L"\"";
+  Log("Executing command: " + Utf8(commandLine));
 
   orvanta::UniqueHandle logFile;
   if (!logPath.empty()) {
+    MoveLargeCoreLogAside();
     SECURITY_ATTRIBUTES inheritable = {};
     inheritable.nLength = sizeof(inheritable);
     inheritable.bInheritHandle = TRUE;
-    logFile.Reset(CreateFileA(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    logFile.Reset(CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!logFile) {
       Log("WARNING: Failed to open sing-box log file for redirection");
@@ -129,7 +130,7 @@ bool SingBoxService::StartProcess() {
     }
   }
 
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
@@ -137,15 +138,15 @@ bool SingBoxService::StartProcess() {
   startup.hStdError = logFile ? logFile.Get() : GetStdHandle(STD_ERROR_HANDLE);
 
   Log("Creating sing-box process...");
-  std::vector<char> writableCommand(commandLine.begin(), commandLine.end());
-  writableCommand.push_back('\0');
+  std::vector<wchar_t> writableCommand(commandLine.begin(), commandLine.end());
+  writableCommand.push_back(L'\0');
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(nullptr, writableCommand.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+  if (!CreateProcessW(nullptr, writableCommand.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                       nullptr, nullptr, &startup, &info)) {
     const DWORD error = GetLastError();
     logFile.Reset();
     Log("ERROR: Failed to start sing-box process. Error code: " + std::to_string(error));
-    Log("Error details: " + SystemErrorText(error));
+    Log("Error details: " + orvanta::SystemErrorText(error));
     return false;
   }
   orvanta::ProcessHandles child = orvanta::ProcessHandles::Adopt(info);

@@ -3,6 +3,9 @@
 #include "proxy_core/sing_box_service.h"
 
 #include <iostream>
+#include <new>
+
+#include "support/utf8.h"
 
 namespace {
 
@@ -19,7 +22,9 @@ SingBoxService::SingBoxService() : singBoxPath(GetSingBoxPath()) {
 SingBoxService::~SingBoxService() { Stop(); }
 
 void SingBoxService::Log(const std::string& message) {
-  std::string line = "[" + std::to_string(GetTickCount64()) + "] " + message;
+  // Messages quote what the UI sent and what the system said; repairing them here keeps the
+  // log readable by the UI whatever arrived.
+  std::string line = "[" + std::to_string(GetTickCount64()) + "] " + orvanta::ToValidUtf8(message);
   logBuffer += line;
   logBuffer += '\n';
   std::cout << "SingBoxService: " << line << std::endl;
@@ -76,7 +81,12 @@ bool SingBoxService::IsRunning() {
 }
 
 std::string SingBoxService::GetLogs() {
-  std::string logs = logBuffer;
-  AppendCoreLog(logs);
-  return logs;
+  // The answer goes back to the UI through the runtime, which must never see an exception.
+  try {
+    std::string logs = logBuffer;
+    AppendCoreLog(logs);
+    return logs;
+  } catch (const std::bad_alloc&) {
+    return std::string();
+  }
 }

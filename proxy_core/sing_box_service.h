@@ -14,6 +14,9 @@
 // Each log line is "[<ms since boot>] <message>"; it is appended, with "\n", to the in-memory
 // log returned by GetLogs, and written to standard output as "SingBoxService: " + line.
 //
+// Text: paths are kept in UTF-16 as the system gives them, so any user or install folder
+// works whatever the ANSI code page; the log and GetLogs are always well-formed UTF-8.
+//
 // Not thread-safe: every operation runs on the UI thread and blocks it (a successful Start
 // for at least one second plus up to five seconds for the proxy command).
 #ifndef ORVANTA_PROXY_CORE_SING_BOX_SERVICE_H_
@@ -45,8 +48,9 @@ class SingBoxService {
   bool Stop();
   // True when started and the core process is still alive. Changes nothing.
   bool IsRunning();
-  // The service log, followed by the core's sing-box.log under a header once a Start has
-  // worked out the working folder.
+  // The service log, followed by the end of the core's sing-box.log under a header once a
+  // Start has worked out the working folder. Well-formed UTF-8; never throws, also when memory
+  // runs out.
   std::string GetLogs();
   // True when the proxy-clearing command ran and ended with exit code 0 within five seconds.
   bool ClearSystemProxy();
@@ -59,9 +63,10 @@ class SingBoxService {
   // Working files.
   bool CreateConfigFile(const std::string& config);
   void AppendCoreLog(std::string& logs) const;
+  void MoveLargeCoreLogAside();
 
   // Launcher.
-  static std::string GetSingBoxPath();
+  static std::wstring GetSingBoxPath();
   bool StartProcess();
   bool ResolveExecutablePath();
 
@@ -71,10 +76,10 @@ class SingBoxService {
   orvanta::UniqueHandle processHandle;
   DWORD processId = 0;
   bool running = false;
-  std::string singBoxPath;
-  std::string configPath;
+  std::wstring singBoxPath;
+  std::wstring configPath;
   std::string logBuffer;
-  std::string logPath;
+  std::wstring logPath;
 };
 
 #endif  // ORVANTA_PROXY_CORE_SING_BOX_SERVICE_H_

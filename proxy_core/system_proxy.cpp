@@ -38,12 +38,13 @@ struct CommandOutcome {
 
 CommandOutcome RunProxyCommand(const std::string& command) {
   CommandOutcome outcome;
-  std::vector<char> writable(command.begin(), command.end());
-  writable.push_back('\0');
-  STARTUPINFOA startup = {};
+  // The command text is ASCII: widening it byte by byte is exact.
+  std::vector<wchar_t> writable(command.begin(), command.end());
+  writable.push_back(L'\0');
+  STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+  if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                       nullptr, &startup, &info)) {
     outcome.startError = GetLastError();
     return outcome;

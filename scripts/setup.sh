@@ -1,25 +1,41 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a fresh Debian 12 machine (run as root, or
-# with sudo available). Packages already present are left alone.
+# with sudo available). Packages and locales already present are left alone.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev libmsgpack-cxx-dev
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-  wine64 xvfb xauth python3 python3-pytest
+  wine64 xvfb xauth python3 python3-pytest locales
 )
+# Wine takes a process's ANSI code page from its locale, and reads non-ASCII Unix paths only
+# under a locale that glibc has: the tests run the host under code pages 1252 and 1251.
+locales=(en_US.UTF-8 ru_RU.UTF-8)
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-
 if ((${#missing[@]})); then
   echo "setup: installing ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq \
     "${missing[@]}" >/dev/null
+fi
+
+absent=()
+for l in "${locales[@]}"; do
+  locale -a | grep -qix "${l/UTF-8/utf8}" || absent+=("$l")
+done
+if ((${#absent[@]})); then
+  echo "setup: generating locales ${absent[*]}"
+  for l in "${absent[@]}"; do
+    grep -qx "$l UTF-8" /etc/locale.gen ||
+      echo "$l UTF-8" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+  done
+  "${sudo_cmd[@]}" locale-gen >/dev/null
 fi

@@ -10,8 +10,8 @@ Python values map onto the fourteen wire alternatives like this:
 Decoding gives back the same types (int32 as int, int64 as Int64, maps as EncodableMap), so a
 decoded tree re-encodes to the very same bytes.
 
-Decoding is strict by default: a truncated buffer, an unknown tag or bytes left over raise
-DecodeError. With strict=False the reader behaves like the host's own reader instead (failed
+Decoding is strict by default: a truncated buffer, an unknown tag, bytes left over or a string
+that is not well-formed UTF-8 raise DecodeError. With strict=False the reader behaves like the host's own reader instead (failed
 reads give zeros and nulls, each noted in `Reader.diagnostics`), which lets tests predict what
 the host makes of damaged input.
 """
@@ -418,6 +418,17 @@ class Reader:
         self.location += 1
         return byte
 
+    def _text(self, raw):
+        # The UI decodes strings strictly and throws on malformed UTF-8, so strict reading does
+        # the same; lenient reading keeps such bytes as escapes, byte-exact on the way back.
+        if not self.strict:
+            return raw.decode("utf-8", "surrogateescape")
+        try:
+            return raw.decode("utf-8")
+        except UnicodeDecodeError as error:
+            raise DecodeError("malformed UTF-8 in a string at offset %d: %s"
+                              % (self.location - len(raw), error)) from None
+
     def read(self, length):
         """`length` bytes, or as many zero bytes when the buffer is too short."""
         if self.location + length > len(self.data):
@@ -461,7 +472,7 @@ class Reader:
             self.skip_to_alignment(8)
             return struct.unpack("<d", self.read(8))[0]
         if tag in (5, 7):
-            return self.read(self.read_size()).decode("utf-8", "surrogateescape")
+            return self._text(self.read(self.read_size()))
         if tag == 8:
             return self.read(self.read_size())
         if tag in (9, 10, 11, 14):

@@ -1,15 +1,16 @@
 // Stand-in for the proxy core sing-box.exe, for tests and the demo layout.
 //
-// Accepts exactly `run -c <path>`. A missing or non-JSON configuration: a message on standard
-// error and exit code 1 at once, as a real core does. Otherwise one start-up line on standard
-// output and one on standard error, a listener on 127.0.0.1 for every inbound "listen_port"
-// (connections are accepted and closed), and it runs until it is terminated. A port that
-// cannot be bound is a start-up failure (exit code 1), as with a real core.
+// Accepts exactly `run -c <path>`, read from the UTF-16 command line as the real core reads
+// it, so a path in any script arrives intact; messages show it in UTF-8. A missing or non-JSON
+// configuration: a message on standard error and exit code 1 at once, as a real core does.
+// Otherwise one start-up line on standard output and one on standard error, a listener on 127.0.0.1
+// for every inbound "listen_port" (connections are accepted and closed), and it runs until it is
+// terminated. A port that cannot be bound is a start-up failure (exit code 1), as with a real core.
 #include <winsock2.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,30 @@ int FailWith(const std::string& message) {
   return 1;
 }
 
-bool ReadFileBytes(const std::string& path, std::string& content) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+std::string Utf8(const std::wstring& text) {
+  const int needed = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(needed > 0 ? needed : 0), '\0');
+  if (needed > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &utf8[0], needed,
+                        nullptr, nullptr);
+  }
+  return utf8;
+}
+
+// The arguments after the program name, split by the system's rules.
+std::vector<std::wstring> Arguments() {
+  std::vector<std::wstring> arguments;
+  int count = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (argv == nullptr) return arguments;
+  for (int i = 1; i < count; ++i) arguments.emplace_back(argv[i]);
+  LocalFree(argv);
+  return arguments;
+}
+
+bool ReadFileBytes(const std::wstring& path, std::string& content) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   char buffer[4096];
@@ -91,13 +114,16 @@ int Serve(const std::vector<int>& ports) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc != 4 || std::strcmp(argv[1], "run") != 0 || std::strcmp(argv[2], "-c") != 0) {
+int main() {
+  const std::vector<std::wstring> arguments = Arguments();
+  if (arguments.size() != 3 || arguments[0] != L"run" || arguments[1] != L"-c") {
     return FailWith("usage: sing-box run -c <config.json>");
   }
-  const std::string path = argv[3];
+  const std::string path = Utf8(arguments[2]);
   std::string content;
-  if (!ReadFileBytes(path, content)) return FailWith("cannot read configuration file: " + path);
+  if (!ReadFileBytes(arguments[2], content)) {
+    return FailWith("cannot read configuration file: " + path);
+  }
   standin::JsonValue config;
   std::string error;
   if (!standin::ParseJson(content, config, error)) {

@@ -3,6 +3,7 @@
 #ifndef ORVANTA_TESTS_CHANNELS_RECORDING_METHOD_RESULT_H_
 #define ORVANTA_TESTS_CHANNELS_RECORDING_METHOD_RESULT_H_
 
+#include <new>
 #include <string>
 
 #include "messaging/encodable_value.h"
@@ -18,6 +19,8 @@ struct RecordedAnswers {
   std::string code;
   std::string message;
   bool hasDetails = false;
+  // The next Success throws std::bad_alloc before it counts, as encoding a huge answer can.
+  bool failNextSuccess = false;
 };
 
 class RecordingMethodResult : public flutter::MethodResult<flutter::EncodableValue> {
@@ -27,6 +30,10 @@ class RecordingMethodResult : public flutter::MethodResult<flutter::EncodableVal
 
  protected:
   void DeliverSuccess(const flutter::EncodableValue* result) override {
+    if (answers_.failNextSuccess) {
+      answers_.failNextSuccess = false;
+      throw std::bad_alloc();
+    }
     ++answers_.count;
     answers_.kind = "success";
     answers_.hasValue = result != nullptr;

@@ -71,17 +71,42 @@ class VpnControlChannelTest : public testing::Test {
 TEST_F(VpnControlChannelTest, UnknownOrMiscasedNamesAnswerInvalidMethodError) {
   SingBoxService service;
   const std::string logBefore = service.GetLogs();
-  for (const std::string name : {"startv2ray", "StopV2Ray", "isrunning", "getLogs ", "", "foo"}) {
-    SCOPED_TRACE("method '" + name + "'");
-    const Outcome outcome = Call(service, name, Value(EncodableValue()));
+  struct Case {
+    std::string name;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"startv2ray", "Method not implemented: startv2ray"},
+      {"StopV2Ray", "Method not implemented: StopV2Ray"},
+      {"isrunning", "Method not implemented: isrunning"},
+      {"getLogs ", "Method not implemented: getLogs "},
+      {"", "Method not implemented: "},
+      // Bytes that are not UTF-8 never reach the UI as such.
+      {"get\xFFLogs", "Method not implemented: get\xEF\xBF\xBDLogs"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("method '" + c.name + "'");
+    const Outcome outcome = Call(service, c.name, Value(EncodableValue()));
     EXPECT_EQ(outcome.answers.kind, "error");
     EXPECT_EQ(outcome.answers.code, "INVALID_METHOD");
-    EXPECT_EQ(outcome.answers.message, "Method not implemented: " + name);
+    EXPECT_EQ(outcome.answers.message, c.message);
     EXPECT_FALSE(outcome.answers.hasDetails);
-    EXPECT_EQ(outcome.channelLines, (Lines{"MethodChannel: Received call for method: " + name,
-                                           "MethodChannel: Unknown method: " + name}));
+    EXPECT_EQ(outcome.channelLines, (Lines{"MethodChannel: Received call for method: " + c.name,
+                                           "MethodChannel: Unknown method: " + c.name}));
   }
   EXPECT_EQ(service.GetLogs(), logBefore);
+
+  // Running out of memory while the log answer is encoded still answers, once.
+  Answers answers;
+  answers.failNextSuccess = true;
+  testing::internal::CaptureStdout();
+  HandleVpnControlCall(service, flutter::MethodCall<EncodableValue>("getLogs", nullptr),
+                       std::make_unique<RecordingMethodResult>(answers));
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(answers.count, 1);
+  const std::string* text = std::get_if<std::string>(&answers.value);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(*text, "(logs too large to send)\n");
 }
 
 TEST_F(VpnControlChannelTest, StartWithoutUsableConfigStartsWithEmptyTextAndAnswersFalse) {

@@ -118,6 +118,9 @@ def test_damaged_input_decodes_as_the_host_would_when_lenient_and_fails_when_str
         ("07 03 61", "\0\0\0", [INVALID_READ]),
         ("0c 02 ff 01", [None, True], [UNKNOWN_TYPE + "255"]),
         ("", None, [INVALID_READ]),
+        # Not UTF-8: the host passes the bytes on, the UI would throw.
+        ("07 02 c3 28", "\udcc3(", []),
+        ("07 03 ed a0 80", "\udced\udca0\udc80", []),
     ]
     for wire, expected, lines in cases:
         value, seen = lenient(h(wire))
@@ -222,7 +225,7 @@ def test_decoded_trees_keep_their_kinds_for_re_encoding():
     assert isinstance(decoded.keys()[1], Int64) and decoded[5]["nested"] == [1, "two", b"\xff"]
     assert codec.encode_value(decoded) == wire
     assert math.isinf(decoded[[1, 2]])
-    # Invalid UTF-8 in a string survives a decode and re-encode unchanged.
+    # Invalid UTF-8 read leniently survives a re-encode unchanged.
     raw = h("07 02 c3 28")
-    assert codec.encode_value(codec.decode_value(raw)) == raw
+    assert codec.encode_value(codec.decode_value(raw, strict=False)) == raw
     assert struct.unpack("<d", codec.encode_value(-0.0)[8:])[0] == 0.0

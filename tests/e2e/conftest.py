@@ -7,6 +7,7 @@ started, when its fixture ends, whatever the test did.
 """
 
 import os
+import shutil
 import socket
 import subprocess
 import sys
@@ -49,6 +50,25 @@ def temp_dir(app_dir, tmp_path_factory):
 
 
 @pytest.fixture(scope="session")
+def non_latin_layout(app_dir, temp_dir, tmp_path_factory):
+    """(install folder, temporary folder) named in letters from outside every ANSI code page
+    at once: the runnable layout copied into a Cyrillic folder, and the per-user TEMP and TMP
+    pointed at a folder with Chinese letters and an emoji while the fixture lives."""
+    base = tmp_path_factory.mktemp("non-latin")
+    install = base / "\u041e\u0440\u0432\u0430\u043d\u0442\u0430 \u041a\u043b\u0438\u0435\u043d\u0442"
+    shutil.copytree(app_dir, str(install))
+    temp = base / "\u4e34\u65f6 \u6587\u4ef6\U0001F600"
+    temp.mkdir()
+    try:
+        for name in ("TEMP", "TMP"):
+            wine.write_value(ENVIRONMENT_KEY, name, "REG_SZ", wine.to_windows_path(str(temp)))
+        yield str(install), str(temp)
+    finally:
+        for name in ("TEMP", "TMP"):
+            wine.write_value(ENVIRONMENT_KEY, name, "REG_SZ", wine.to_windows_path(str(temp_dir)))
+
+
+@pytest.fixture(scope="session")
 def log_dir(tmp_path_factory):
     return str(tmp_path_factory.mktemp("hostlogs"))
 
@@ -83,9 +103,9 @@ def probe_path():
     return exe
 
 
-def probe(command):
+def probe(command, env=None):
     """Runs the window probe; returns its output, e.g. {'count': 1, 'visible': 1, ...}."""
-    code, out, _ = wine.run([probe_path(), command], timeout=60)
+    code, out, _ = wine.run([probe_path(), command], timeout=60, env=env)
     fields = dict(part.split("=") for part in out.decode().split())
     return code, {k: int(v) for k, v in fields.items()}
 

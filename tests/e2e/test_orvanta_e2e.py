@@ -91,6 +91,36 @@ def test_a_failing_view_controller_ends_with_1_and_registers_no_channel(launch):
     assert host.offspring() == []
 
 
+@pytest.mark.parametrize("lang, code_page", [("en_US.UTF-8", 1252), ("ru_RU.UTF-8", 1251)])
+def test_a_vpn_session_works_from_non_latin_install_and_temp_folders(
+        lang, code_page, non_latin_layout, log_dir):
+    from orvanta_driver.host import HostProcess
+
+    install, temp = non_latin_layout
+    locale = {"LANG": lang, "LC_ALL": lang}
+    assert probe("codepage", env=locale) == (0, {"acp": code_page})
+    with HostProcess(install, log_dir, env=locale) as host, host.connect() as client:
+        start_core(host, client)
+        # The driver decodes strings strictly, as the UI does: malformed UTF-8 fails here.
+        logs = client.invoke(VPN_CHANNEL, "getLogs")
+        assert isinstance(logs, Success), logs
+        core = wine.to_windows_path(install) + "\\resources\\sing-box.exe"
+        config = wine.to_windows_path(temp) + "\\Orvanta\\config.json"
+        for line in ("] Checking sing-box executable path: " + core + "\n",
+                     "] sing-box config created: " + config + "\n",
+                     "] Executing command: \"%s\" run -c \"%s\"\n" % (core, config),
+                     "sing-box stand-in: started with configuration " + config + "\n"):
+            assert line in logs.value.replace("\r\n", "\n"), line
+        with open(os.path.join(temp, "Orvanta", "config.json"), encoding="utf-8") as f:
+            assert f.read().replace("\r\n", "\n") == sample_config().replace("\r\n", "\n")
+
+        assert client.invoke(VPN_CHANNEL, "stopV2Ray") == Success(True)
+        assert wine.proxy_values() == PROXY_OFF
+        assert wait_for(lambda: not port_accepts(), 10), "core still listening after stop"
+        client.close_window()
+        assert wait_exit(host, 90) == 0
+
+
 @pytest.fixture(scope="module")
 def main_host(app_dir, temp_dir, log_dir):
     """The shared host, and when its window was first seen hidden and visible (tick ms)."""

@@ -8,6 +8,8 @@
 //                               seconds and prints "hidden_at=T visible_at=T" with the
 //                               GetTickCount64 times at which the window was first seen
 //                               hidden and first seen visible (0: never)
+//   e2e_window_probe codepage   prints "acp=N", the ANSI code page a program started with the
+//                               same environment gets
 //
 // Exit code 0 on success, 2 when no such window exists, 64 for a wrong command line.
 #include <windows.h>
@@ -36,6 +38,10 @@ int main(int argc, char** argv) {
   if (argc < 2) return 64;
   const bool watch = std::strcmp(argv[1], "watch") == 0;
   if (argc != (watch ? 3 : 2)) return 64;
+  if (std::strcmp(argv[1], "codepage") == 0) {
+    std::printf("acp=%u\n", GetACP());
+    return 0;
+  }
   HWND window = FindWindowW(kWindowClass, kWindowTitle);
   if (std::strcmp(argv[1], "show") == 0) {
     int count = 0;

@@ -1,10 +1,12 @@
 // config.json and sing-box.log in the working folder under the temporary folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "proxy_core/sing_box_service.h"
+#include "tests/proxy_core/failing_allocator.h"
 #include "tests/proxy_core/proxy_test_support.h"
 #include "tests/proxy_core/sing_box_service_test_peer.h"
 
@@ -15,6 +17,7 @@ using proxytest::MessagesFrom;
 using Lines = std::vector<std::string>;
 
 const std::string kHeader = "\n----- sing-box stdout/stderr -----\n";
+const std::string kFffd = "\xEF\xBF\xBD";
 
 class CoreWorkingFilesTest : public proxytest::StandInTest {};
 
@@ -33,13 +36,17 @@ TEST_F(CoreWorkingFilesTest, ConfigIsWrittenUnderTempWithCrLfAndPreviewedByBytes
     std::string onDisk;
   };
   const std::string fifty(50, 'x');
-  // 199 ASCII bytes, then a three-byte character straddling byte 200: the cut splits it.
-  const std::string straddle = std::string(199, 'a') + "\xE2\x82\xAC" + std::string(798, 'b');
+  // A character straddling byte 200 is left out of the preview whole, never cut.
+  const std::string euro = std::string(199, 'a') + "\xE2\x82\xAC" + std::string(798, 'b');
+  const std::string emoji = std::string(198, 'a') + "\xF0\x9F\x98\x80" + std::string(798, 'b');
+  const std::string ascii(1000, 'c');
   const std::vector<Case> cases = {
       {"50 bytes preview whole", fifty, fifty, fifty},
       {"LF becomes CR LF", "{\n  \"a\": 1\n}\n", "{\n  \"a\": 1\n}\n", "{\r\n  \"a\": 1\r\n}\r\n"},
       {"CR LF becomes CR CR LF", "{\r\n}", "{\r\n}", "{\r\r\n}"},
-      {"1000 bytes cut at byte 200", straddle, straddle.substr(0, 200), straddle},
+      {"1000 ASCII bytes cut at byte 200", ascii, ascii.substr(0, 200), ascii},
+      {"three-byte character at bytes 199-201", euro, euro.substr(0, 199), euro},
+      {"four-byte character at bytes 198-201", emoji, emoji.substr(0, 198), emoji},
   };
   const std::string folder = nested + "Orvanta";
   for (const Case& c : cases) {
@@ -129,16 +136,20 @@ TEST_F(CoreWorkingFilesTest, ConfigThatCannotBeWrittenIsNotReportedAsCreated) {
   EXPECT_TRUE(proxytest::CoreChildren().empty());
 }
 
-TEST_F(CoreWorkingFilesTest, GetLogsAppendsCoreLogByteForByteUnderHeader) {
+TEST_F(CoreWorkingFilesTest, GetLogsAppendsCoreLogUnderHeaderAsValidUtf8) {
   proxytest::ScopedTempFolder temp("core log");
   SingBoxService service;
   SingBoxServiceTestPeer peer(service);
   ASSERT_TRUE(peer.CreateConfigFile("{}"));
   EXPECT_EQ(service.GetLogs(), peer.LogBuffer());
 
-  const std::string content("line one\r\nline two\n\0binary\xff tail", 32);
-  proxytest::WriteFileBytes(peer.LogPath(), content);
-  EXPECT_EQ(service.GetLogs(), peer.LogBuffer() + kHeader + content);
+  // Valid content comes byte for byte; a code page 1251 line and a character the core has
+  // not finished writing become U+FFFD.
+  const std::string valid("line one\r\nline \xD0\xB4\xE4\xB8\xAD\xF0\x9F\x98\x80\n\0nul\n", 30);
+  proxytest::WriteFileBytes(peer.LogPath(), valid);
+  EXPECT_EQ(service.GetLogs(), peer.LogBuffer() + kHeader + valid);
+  proxytest::WriteFileBytes(peer.LogPath(), valid + "\xCF\xF0\n\xE2\x82");
+  EXPECT_EQ(service.GetLogs(), peer.LogBuffer() + kHeader + valid + kFffd + kFffd + "\n" + kFffd);
 
   // An empty core log still gets its header.
   proxytest::WriteFileBytes(peer.LogPath(), "");
@@ -153,6 +164,97 @@ TEST_F(CoreWorkingFilesTest, GetLogsAppendsCoreLogByteForByteUnderHeader) {
   WriteFile(writer, "live\n", 5, &written, nullptr);
   EXPECT_EQ(service.GetLogs(), peer.LogBuffer() + kHeader + "live\n");
   CloseHandle(writer);
+}
+
+}  // namespace
+
+namespace {
+
+// Writes `tail` so that the file ends with it and is `size` bytes long; the bytes before it
+// are a hole, so a file of hundreds of megabytes costs no disk.
+void WriteSparseFile(const std::string& path, long long size, const std::string& tail) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  LARGE_INTEGER at;
+  at.QuadPart = size - static_cast<long long>(tail.size());
+  ASSERT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file, tail.data(), static_cast<DWORD>(tail.size()), &written, nullptr));
+  CloseHandle(file);
+}
+
+long long FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+TEST_F(CoreWorkingFilesTest, HugeCoreLogShowsOnlyItsLastMebibyteFromALineStart) {
+  proxytest::ScopedTempFolder temp("huge log");
+  SingBoxService service;
+  SingBoxServiceTestPeer peer(service);
+  ASSERT_TRUE(peer.CreateConfigFile("{}"));
+  std::string lines;
+  for (int i = 0; lines.size() < 3 * 1024 * 1024; ++i) {
+    lines += "core line " + std::to_string(1000000 + i) + " \xE4\xB8\xAD\n";
+  }
+  const long long size = 300LL * 1024 * 1024;
+  WriteSparseFile(peer.LogPath(), size, lines);
+
+  const std::string logs = service.GetLogs();
+  const std::string prefix = peer.LogBuffer() + kHeader + "(";
+  ASSERT_EQ(logs.compare(0, prefix.size(), prefix), 0);
+  const size_t close = logs.find(" earlier bytes not shown)\n", prefix.size());
+  ASSERT_NE(close, std::string::npos);
+  const long long skipped = std::stoll(logs.substr(prefix.size(), close - prefix.size()));
+  const std::string shown = logs.substr(logs.find('\n', close) + 1);
+  EXPECT_EQ(skipped + static_cast<long long>(shown.size()), size);
+  EXPECT_LE(shown.size(), 1024u * 1024u);
+  EXPECT_GT(shown.size(), 1024u * 1024u - 64u);
+  EXPECT_EQ(shown.compare(0, 10, "core line "), 0) << shown.substr(0, 40);
+  EXPECT_EQ(lines.compare(lines.size() - shown.size(), shown.size(), shown), 0);
+}
+
+TEST_F(CoreWorkingFilesTest, CoreLogOverSixteenMebibytesIsMovedAsideBeforeALaunch) {
+  proxytest::ScopedTempFolder temp("move aside");
+  ASSERT_TRUE(CreateDirectoryA(temp.WorkFolder().c_str(), nullptr));
+  const std::string log = temp.WorkFolder() + "\\sing-box.log";
+  const std::string older = temp.WorkFolder() + "\\sing-box.old.log";
+  const long long limit = 16LL * 1024 * 1024;
+  proxytest::WriteFileBytes(older, "an earlier older copy");
+  SingBoxService service;
+  SingBoxServiceTestPeer peer(service);
+
+  // A configuration the stand-in refuses keeps each launch short; what counts happens before.
+  WriteSparseFile(log, limit, "at the limit\n");
+  EXPECT_FALSE(service.Start("not json"));
+  EXPECT_GT(FileSize(log), limit) << "a file at the limit stays and is appended to";
+  EXPECT_EQ(proxytest::ReadFileBytes(older), "an earlier older copy");
+
+  const size_t mark = Messages(peer.LogBuffer()).size();
+  EXPECT_FALSE(service.Start("not json"));
+  EXPECT_GT(FileSize(older), limit);
+  EXPECT_LT(FileSize(log), 4096);
+  const Lines messages = MessagesFrom(peer.LogBuffer(), mark);
+  const std::string moved =
+      "Moved sing-box log of " + std::to_string(FileSize(older)) + " bytes aside to " + older;
+  EXPECT_NE(std::find(messages.begin(), messages.end(), moved), messages.end()) << moved;
+}
+
+TEST_F(CoreWorkingFilesTest, AllocationFailureWhileReadingKeepsTheFailureLine) {
+  proxytest::ScopedTempFolder temp("no memory");
+  SingBoxService service;
+  SingBoxServiceTestPeer peer(service);
+  ASSERT_TRUE(peer.CreateConfigFile("{}"));
+  proxytest::WriteFileBytes(peer.LogPath(), std::string(2 * 1024 * 1024, 'x'));
+  const std::string expected = peer.LogBuffer() + kHeader + "(failed to read sing-box log file)\n";
+  std::string logs;
+  {
+    proxytest::ScopedAllocationLimit limit(256 * 1024);
+    logs = service.GetLogs();
+  }
+  EXPECT_EQ(logs, expected);
 }
 
 }  // namespace

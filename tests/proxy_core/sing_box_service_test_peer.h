@@ -6,22 +6,28 @@
 #include <string>
 
 #include "proxy_core/sing_box_service.h"
+#include "support/wide_text.h"
 
 class SingBoxServiceTestPeer {
  public:
   explicit SingBoxServiceTestPeer(SingBoxService& service) : service_(service) {}
 
-  static std::string DefaultExecutablePath() { return SingBoxService::GetSingBoxPath(); }
+  // Paths in UTF-8, as the log shows them.
+  static std::string DefaultExecutablePath() {
+    return orvanta::Utf8FromWide(SingBoxService::GetSingBoxPath());
+  }
 
-  const std::string& ConfigPath() const { return service_.configPath; }
-  const std::string& LogPath() const { return service_.logPath; }
-  const std::string& ExecutablePath() const { return service_.singBoxPath; }
+  std::string ConfigPath() const { return orvanta::Utf8FromWide(service_.configPath); }
+  std::string LogPath() const { return orvanta::Utf8FromWide(service_.logPath); }
+  std::string ExecutablePath() const { return orvanta::Utf8FromWide(service_.singBoxPath); }
   const std::string& LogBuffer() const { return service_.logBuffer; }
   HANDLE ProcessHandle() const { return service_.processHandle.Get(); }
   DWORD ProcessId() const { return service_.processId; }
   bool Running() const { return service_.running; }
 
-  void SetExecutablePath(const std::string& path) { service_.singBoxPath = path; }
+  void SetExecutablePath(const std::string& path) {
+    service_.singBoxPath = orvanta::WideFromUtf8(path);
+  }
   bool CreateConfigFile(const std::string& config) { return service_.CreateConfigFile(config); }
   bool SetSystemProxy(const std::string& host, int port) {
     return service_.SetSystemProxy(host, port);
