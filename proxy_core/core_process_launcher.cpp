@@ -108,6 +108,34 @@ bool SingBoxService::ResolveExecutablePath() {
   return true;
 }
 
+void SingBoxService::LogStartFailure(DWORD error) {
+  Log("ERROR: Failed to start sing-box process. Error code: " + std::to_string(error));
+  Log("Error details: " + orvanta::SystemErrorText(error));
+}
+
+// Without the job the core would run on after the host crashes, holding its port, and every
+// later start would fail until the user found and killed it by hand.
+void SingBoxService::TieToHostLifetime(HANDLE process) {
+  DWORD error = ERROR_SUCCESS;
+  if (!coreJob) {
+    orvanta::UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job || !SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
+                                         sizeof(limits))) {
+      error = GetLastError();
+    } else {
+      coreJob = std::move(job);
+    }
+  }
+  if (coreJob && !AssignProcessToJobObject(coreJob.Get(), process)) error = GetLastError();
+  if (error != ERROR_SUCCESS) {
+    // The core still serves; it only loses the guarantee of ending with the host.
+    Log("WARNING: sing-box will not end together with the host. Error code: " +
+        std::to_string(error));
+  }
+}
+
 bool SingBoxService::StartProcess() {
   if (!ResolveExecutablePath()) return false;
 
@@ -141,18 +169,26 @@ bool SingBoxService::StartProcess() {
   std::vector<wchar_t> writableCommand(commandLine.begin(), commandLine.end());
   writableCommand.push_back(L'\0');
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(nullptr, writableCommand.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                      nullptr, nullptr, &startup, &info)) {
+  // Suspended until it belongs to the job, so not one instruction of the core runs outside it.
+  if (!CreateProcessW(nullptr, writableCommand.data(), nullptr, nullptr, TRUE,
+                      CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
     const DWORD error = GetLastError();
     logFile.Reset();
-    Log("ERROR: Failed to start sing-box process. Error code: " + std::to_string(error));
-    Log("Error details: " + orvanta::SystemErrorText(error));
+    LogStartFailure(error);
     return false;
   }
   orvanta::ProcessHandles child = orvanta::ProcessHandles::Adopt(info);
   // The child holds its own inherited copy of the log handle.
-  child.thread.Reset();
   logFile.Reset();
+  TieToHostLifetime(child.process.Get());
+  if (ResumeThread(child.thread.Get()) == static_cast<DWORD>(-1)) {
+    // A core that never runs would pass the liveness check as "still active".
+    const DWORD error = GetLastError();
+    TerminateProcess(child.process.Get(), 1);
+    LogStartFailure(error);
+    return false;
+  }
+  child.thread.Reset();
   processHandle = std::move(child.process);
   processId = child.processId;
   Log("SUCCESS: sing-box process started with PID: " + std::to_string(processId));

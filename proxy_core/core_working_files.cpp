@@ -132,14 +132,18 @@ ReadOutcome ReadCoreLogTail(const std::wstring& path, std::string& tail, long lo
 
 }  // namespace
 
-bool SingBoxService::CreateConfigFile(const std::string& config) {
+std::wstring SingBoxService::WorkingFolder() {
   const std::wstring tempFolder = TemporaryFolder();
-  if (tempFolder.empty()) {
+  return tempFolder.empty() ? tempFolder : tempFolder + L"Orvanta";
+}
+
+bool SingBoxService::CreateConfigFile(const std::string& config) {
+  const std::wstring workFolder = WorkingFolder();
+  if (workFolder.empty()) {
     Log("ERROR: Cannot determine the temporary folder. Error code: " +
         std::to_string(GetLastError()));
     return false;
   }
-  const std::wstring workFolder = tempFolder + L"Orvanta";
   if (!CreateFolderTree(workFolder)) {
     Log("ERROR: Cannot create working folder: " + orvanta::Utf8FromWide(workFolder));
     return false;

@@ -17,8 +17,12 @@ constexpr DWORD kTerminateWaitMs = 5000;
 
 SingBoxService::SingBoxService() : singBoxPath(GetSingBoxPath()) {
   Log("SingBoxService initialized");
+  ClearProxyLeftByEarlierRun(std::string(kProxyHost) + ":" + std::to_string(kProxyPort));
 }
 
+// A set still running here is impossible: sets run only while started, and Stop's clear ends
+// it first. A clear still running is the last word and is left to land. Closing the job
+// afterwards ends any core that is left.
 SingBoxService::~SingBoxService() { Stop(); }
 
 void SingBoxService::Log(const std::string& message) {

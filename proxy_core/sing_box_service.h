@@ -8,7 +8,16 @@
 //
 // Ownership: the service owns the core's process handle from a successful launch until Stop
 // (or destruction, which calls Stop). It never owns the core's log file handle after the
-// launch: only the child keeps its inherited copy.
+// launch: only the child keeps its inherited copy. It holds, for its whole life, a job object
+// that every core it launches belongs to and that ends them when its last handle closes, so
+// a core never outlives the host, even when the host crashes or is killed.
+//
+// System proxy: a set records in the working folder that this program set the proxy, and a
+// successful clear removes the record. Construction clears a proxy that an earlier run left
+// set (the record exists and the registry still holds our values), so a crash never leaves
+// the user's traffic pointing at a dead listener. Only the system folder's powershell.exe is
+// run, and a proxy command that outlives its wait is ended before the next one starts: the
+// last command issued is the last to write.
 //
 // Failure: nothing throws. Every outcome is a bool result plus lines in the service log.
 // Each log line is "[<ms since boot>] <message>"; it is appended, with "\n", to the in-memory
@@ -32,6 +41,7 @@ class SingBoxServiceTestPeer;
 
 class SingBoxService {
  public:
+  // Clears a system proxy that an earlier run of this program left set.
   SingBoxService();
   // Stops a started core (clearing the proxy first); an idle service does nothing.
   ~SingBoxService();
@@ -61,6 +71,9 @@ class SingBoxService {
   void Log(const std::string& message);
 
   // Working files.
+  // The working folder %TEMP%\Orvanta, without a trailing separator; empty when the
+  // temporary folder is unknown.
+  static std::wstring WorkingFolder();
   bool CreateConfigFile(const std::string& config);
   void AppendCoreLog(std::string& logs) const;
   void MoveLargeCoreLogAside();
@@ -69,9 +82,14 @@ class SingBoxService {
   static std::wstring GetSingBoxPath();
   bool StartProcess();
   bool ResolveExecutablePath();
+  void TieToHostLifetime(HANDLE process);
+  void LogStartFailure(DWORD error);
 
   // System proxy.
   bool SetSystemProxy(const std::string& host, int port);
+  static std::wstring ProxyRecordPath();
+  void RecordProxySet(const std::string& address);
+  void ClearProxyLeftByEarlierRun(const std::string& address);
 
   orvanta::UniqueHandle processHandle;
   DWORD processId = 0;
@@ -80,6 +98,10 @@ class SingBoxService {
   std::wstring configPath;
   std::string logBuffer;
   std::wstring logPath;
+  // Kill-on-close job for the cores; created at the first launch.
+  orvanta::UniqueHandle coreJob;
+  // A proxy command that outlived its wait, ended before the next one starts.
+  orvanta::UniqueHandle pendingProxyCommand;
 };
 
 #endif  // ORVANTA_PROXY_CORE_SING_BOX_SERVICE_H_

@@ -15,7 +15,8 @@ from .bridge import BridgeClient, free_port
 
 
 class HostProcess:
-    def __init__(self, app_dir, log_dir, args=(), env=None, bridge_port=None):
+    def __init__(self, app_dir, log_dir, args=(), env=None, bridge_port=None, cwd=None):
+        """Starts app_dir's orvanta.exe with `cwd` (app_dir by default) as current folder."""
         self.app_dir = app_dir
         self.port = bridge_port or free_port()
         self.stdout_path = os.path.join(log_dir, "orvanta-%d.out" % self.port)
@@ -25,8 +26,8 @@ class HostProcess:
         self.started_at = time.monotonic()
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen(
-                [wine.WINE, "orvanta.exe"] + list(args),
-                cwd=app_dir,
+                [wine.WINE, os.path.join(app_dir, "orvanta.exe")] + list(args),
+                cwd=cwd or app_dir,
                 stdin=subprocess.DEVNULL,
                 stdout=out,
                 stderr=err,

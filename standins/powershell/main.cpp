@@ -8,6 +8,7 @@
 //
 // Failure switches, read from the environment the host passes on:
 //   ORVANTA_STANDIN_PS_HANG_MS=<ms>     sleep this long first (e.g. 8000 outlasts the host's wait)
+//   ORVANTA_STANDIN_PS_SET_HANG_MS=<ms> the same for the set command only
 //   ORVANTA_STANDIN_PS_EXIT_CODE=<n>    exit with n without writing anything
 #include <windows.h>
 
@@ -90,16 +91,20 @@ bool Environment(const char* name, std::string& value) {
   return true;
 }
 
+void HangIfAsked(const char* variable) {
+  std::string hang;
+  if (Environment(variable, hang))
+    Sleep(static_cast<DWORD>(std::strtoul(hang.c_str(), nullptr, 10)));
+}
+
 }  // namespace
 
 int main() {
-  std::string hang;
-  if (Environment("ORVANTA_STANDIN_PS_HANG_MS", hang)) {
-    Sleep(static_cast<DWORD>(std::strtoul(hang.c_str(), nullptr, 10)));
-  }
+  HangIfAsked("ORVANTA_STANDIN_PS_HANG_MS");
   const std::string args = Arguments();
   std::string server;
   const bool isSet = ParseSet(args, server);
+  if (isSet) HangIfAsked("ORVANTA_STANDIN_PS_SET_HANG_MS");
   if (!isSet && args != kClear) {
     std::fprintf(stderr, "powershell stand-in: unsupported command: %s\n", args.c_str());
     return 1;

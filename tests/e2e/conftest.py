@@ -51,18 +51,27 @@ def temp_dir(app_dir, tmp_path_factory):
 
 @pytest.fixture(scope="session")
 def non_latin_layout(app_dir, temp_dir, tmp_path_factory):
-    """(install folder, temporary folder) named in letters from outside every ANSI code page
-    at once: the runnable layout copied into a Cyrillic folder, and the per-user TEMP and TMP
-    pointed at a folder with Chinese letters and an emoji while the fixture lives."""
+    """(install folder, temporary folder, current folder) named in letters from outside every
+    ANSI code page at once: the runnable layout copied into a Cyrillic folder, the per-user
+    TEMP and TMP pointed at a folder with Chinese letters and an emoji while the fixture lives,
+    and a folder to start the host from. The install and current folders each hold a planted
+    powershell.exe that records its runs in planted-runs.txt."""
+    planted = os.environ.get("ORVANTA_PLANTED_POWERSHELL", "")
+    if not os.path.isfile(planted):
+        pytest.fail("ORVANTA_PLANTED_POWERSHELL (set by ctest) names e2e_planted_powershell.exe")
     base = tmp_path_factory.mktemp("non-latin")
     install = base / "\u041e\u0440\u0432\u0430\u043d\u0442\u0430 \u041a\u043b\u0438\u0435\u043d\u0442"
     shutil.copytree(app_dir, str(install))
     temp = base / "\u4e34\u65f6 \u6587\u4ef6\U0001F600"
     temp.mkdir()
+    current = base / "\u0417\u0430\u0433\u0440\u0443\u0437\u043a\u0438"
+    current.mkdir()
+    for folder in (install, current):
+        shutil.copy(planted, str(folder / "powershell.exe"))
     try:
         for name in ("TEMP", "TMP"):
             wine.write_value(ENVIRONMENT_KEY, name, "REG_SZ", wine.to_windows_path(str(temp)))
-        yield str(install), str(temp)
+        yield str(install), str(temp), str(current)
     finally:
         for name in ("TEMP", "TMP"):
             wine.write_value(ENVIRONMENT_KEY, name, "REG_SZ", wine.to_windows_path(str(temp_dir)))

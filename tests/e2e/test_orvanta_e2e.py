@@ -96,10 +96,11 @@ def test_a_vpn_session_works_from_non_latin_install_and_temp_folders(
         lang, code_page, non_latin_layout, log_dir):
     from orvanta_driver.host import HostProcess
 
-    install, temp = non_latin_layout
+    install, temp, current = non_latin_layout
     locale = {"LANG": lang, "LC_ALL": lang}
     assert probe("codepage", env=locale) == (0, {"acp": code_page})
-    with HostProcess(install, log_dir, env=locale) as host, host.connect() as client:
+    with HostProcess(install, log_dir, env=locale, cwd=current) as host, \
+            host.connect() as client:
         start_core(host, client)
         # The driver decodes strings strictly, as the UI does: malformed UTF-8 fails here.
         logs = client.invoke(VPN_CHANNEL, "getLogs")
@@ -119,6 +120,61 @@ def test_a_vpn_session_works_from_non_latin_install_and_temp_folders(
         assert wait_for(lambda: not port_accepts(), 10), "core still listening after stop"
         client.close_window()
         assert wait_exit(host, 90) == 0
+    # Only the system folder's PowerShell ran (it set the proxy); the planted ones never did.
+    for folder in (install, current):
+        assert not os.path.exists(os.path.join(folder, "planted-runs.txt")), folder
+
+
+def test_a_killed_host_takes_its_core_along_and_the_next_start_clears_its_proxy(launch):
+    def kill_while_connected(host):
+        with host.connect() as client:
+            start_core(host, client)
+        assert probe("kill")[0] == 0
+        # The core was in the host's kill-on-close job.
+        assert wait_for(lambda: not port_accepts() and not host.offspring(), 10), \
+            host.offspring()
+        wait_exit(host, 30)
+
+    def first_answers(host):
+        with host.connect() as client:
+            # The service was built, and has cleaned up, before the first call is answered.
+            assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
+            values = wine.proxy_values()
+            logs = client.invoke(VPN_CHANNEL, "getLogs").value
+            return client, values, logs
+
+    kill_while_connected(launch())
+    second = launch()
+    client, values, logs = first_answers(second)
+    assert values == PROXY_OFF
+    assert "] Cleared the system proxy that an earlier run left set\n" in logs
+
+    # Changed by someone else after the crash: the next start leaves it alone.
+    kill_while_connected(second)
+    wine.write_value(wine.INTERNET_SETTINGS, "ProxyServer", "REG_SZ", "10.0.0.2:3128")
+    third = launch()
+    _, values, logs = first_answers(third)
+    assert values == dict(PROXY_ON, ProxyServer="10.0.0.2:3128")
+    assert "Cleared the system proxy" not in logs and "Clearing system proxy" not in logs
+    for name, value in PROXY_OFF.items():
+        wine.write_value(wine.INTERNET_SETTINGS, name,
+                         "REG_DWORD" if name == "ProxyEnable" else "REG_SZ", value)
+
+
+def test_a_set_that_outlives_its_wait_never_lands_after_the_clear(launch):
+    host = launch(env={"ORVANTA_STANDIN_PS_SET_HANG_MS": "6000"})
+    with host.connect() as client:
+        # The set is still hanging when the start gives up on it after 5 s, with a warning.
+        assert client.invoke(VPN_CHANNEL, "startV2Ray", {"config": sample_config()}) == \
+            Success(True)
+        hang_ends = time.monotonic() + 1.0
+        assert client.invoke(VPN_CHANNEL, "stopV2Ray") == Success(True)
+        time.sleep(max(0.0, hang_ends - time.monotonic()) + 2.0)
+        assert wine.proxy_values() == PROXY_OFF
+        logs = client.invoke(VPN_CHANNEL, "getLogs").value
+        assert "] WARNING: Failed to configure system proxy\n" in logs
+        client.close_window()
+    assert wait_exit(host, 90) == 0
 
 
 @pytest.fixture(scope="module")

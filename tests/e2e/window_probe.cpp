@@ -10,6 +10,8 @@
 //                               hidden and first seen visible (0: never)
 //   e2e_window_probe codepage   prints "acp=N", the ANSI code page a program started with the
 //                               same environment gets
+//   e2e_window_probe kill       ends the process that owns the window titled "Orvanta" with
+//                               TerminateProcess, as Task Manager or a crash would
 //
 // Exit code 0 on success, 2 when no such window exists, 64 for a wrong command line.
 #include <windows.h>
@@ -43,6 +45,16 @@ int main(int argc, char** argv) {
     return 0;
   }
   HWND window = FindWindowW(kWindowClass, kWindowTitle);
+  if (std::strcmp(argv[1], "kill") == 0) {
+    DWORD pid = 0;
+    if (window == nullptr || GetWindowThreadProcessId(window, &pid) == 0) return 2;
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    if (process == nullptr) return 1;
+    const bool ended =
+        TerminateProcess(process, 1) && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended ? 0 : 1;
+  }
   if (std::strcmp(argv[1], "show") == 0) {
     int count = 0;
     EnumWindows(CountHostWindow, reinterpret_cast<LPARAM>(&count));

@@ -1,6 +1,7 @@
 // Finding and launching sing-box.exe: beside the host, the current-folder fallback, neither.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,38 @@ TEST_F(CoreProcessLauncherTest, ExecutableThatCannotRunReportsErrorCodeAndSystem
   EXPECT_TRUE(CoreChildren().empty());
   // The host's copy of the log handle is closed on this path too: the file can be deleted.
   EXPECT_TRUE(DeleteFileA(peer.LogPath().c_str()));
+}
+
+TEST_F(CoreProcessLauncherTest, CoreRunsInTheKillOnCloseJobOrStartsWithAWarning) {
+  proxytest::ScopedTempFolder temp("job");
+  proxytest::ScopedEnvironment psSucceeds("ORVANTA_STANDIN_PS_EXIT_CODE", "0");
+  {
+    SingBoxService service;
+    SingBoxServiceTestPeer peer(service);
+    ASSERT_TRUE(service.Start("{}"));
+    BOOL inJob = FALSE;
+    ASSERT_NE(peer.CoreJob(), nullptr);
+    ASSERT_TRUE(IsProcessInJob(peer.ProcessHandle(), peer.CoreJob(), &inJob));
+    EXPECT_TRUE(inJob);
+    // Wine reports no limit flags back; the end-to-end crash test proves the kill on close.
+    for (const std::string& message : Messages(peer.LogBuffer())) {
+      EXPECT_EQ(message.find("WARNING"), std::string::npos) << message;
+    }
+  }
+  // A job that refuses the core costs one warning; the core still starts and serves.
+  SingBoxService service;
+  SingBoxServiceTestPeer peer(service);
+  peer.SetCoreJob(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(service.Start("{}"));
+  const Lines messages = Messages(peer.LogBuffer());
+  const auto warning = std::find_if(messages.begin(), messages.end(), [](const std::string& m) {
+    return m.rfind("WARNING: sing-box will not end together with the host. Error code: ", 0) == 0;
+  });
+  ASSERT_NE(warning, messages.end());
+  EXPECT_EQ(*(warning + 1),
+            "SUCCESS: sing-box process started with PID: " + std::to_string(peer.ProcessId()));
+  EXPECT_TRUE(service.IsRunning());
+  EXPECT_TRUE(service.Stop());
 }
 
 }  // namespace

@@ -25,6 +25,10 @@ class SingBoxServiceTestPeer {
   DWORD ProcessId() const { return service_.processId; }
   bool Running() const { return service_.running; }
 
+  HANDLE CoreJob() const { return service_.coreJob.Get(); }
+  // Takes ownership of `job`, which the next launch uses as it is.
+  void SetCoreJob(HANDLE job) { service_.coreJob.Reset(job); }
+
   void SetExecutablePath(const std::string& path) {
     service_.singBoxPath = orvanta::WideFromUtf8(path);
   }

@@ -127,4 +127,65 @@ TEST_F(SystemProxyTest, PowerShellOutlastingTheWaitReportsStillActive) {
   ExpectSettings(sentinel);
 }
 
+TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
+  const std::string record = temp_.WorkFolder() + "\\system-proxy-set";
+  proxytest::WriteProxySettings({0, "", ""});
+  {
+    // A set writes the record; a failed clear keeps it, a successful one removes it.
+    SingBoxService service;
+    SingBoxServiceTestPeer peer(service);
+    ASSERT_TRUE(peer.SetSystemProxy("127.0.0.1", 10809));
+    EXPECT_EQ(proxytest::ReadFileBytes(record), "127.0.0.1:10809");
+    {
+      proxytest::ScopedEnvironment fails("ORVANTA_STANDIN_PS_EXIT_CODE", "5");
+      EXPECT_FALSE(service.ClearSystemProxy());
+    }
+    EXPECT_TRUE(proxytest::FileExists(record));
+    ASSERT_TRUE(service.ClearSystemProxy());
+    EXPECT_FALSE(proxytest::FileExists(record));
+  }
+
+  // What a new service finds at construction, with the record of a run that ended unclean.
+  struct Case {
+    const char* description;
+    const char* enableType;  // "dword" or "text"
+    const char* enable;
+    const char* server;
+    bool cleared;
+  };
+  const std::vector<Case> cases = {
+      {"still ours", "dword", "1", "127.0.0.1:10809", true},
+      {"still ours, enable written as text", "text", "1", "127.0.0.1:10809", true},
+      {"stale: cleared since", "dword", "0", "", false},
+      {"foreign server", "dword", "1", "10.0.0.2:3128", false},
+      {"turned off by the user", "dword", "0", "127.0.0.1:10809", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    proxytest::WriteProxySettings({1, c.server, "keep"});
+    if (std::string(c.enableType) == "text") {
+      ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER,
+                                "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+                                "ProxyEnable", REG_SZ, c.enable, 2),
+                ERROR_SUCCESS);
+    } else {
+      proxytest::WriteProxySettings({std::stoll(c.enable), c.server, "keep"});
+    }
+    proxytest::WriteFileBytes(record, "127.0.0.1:10809");
+    SingBoxService service;
+    SingBoxServiceTestPeer peer(service);
+    EXPECT_FALSE(proxytest::FileExists(record));
+    if (c.cleared) {
+      EXPECT_EQ(MessagesFrom(peer.LogBuffer(), 1),
+                (Lines{"Clearing system proxy", "System proxy cleared successfully",
+                       "Cleared the system proxy that an earlier run left set"}));
+      ExpectSettings({0, "", ""});
+    } else {
+      EXPECT_EQ(MessagesFrom(peer.LogBuffer(), 1), Lines{});
+      EXPECT_EQ(ReadProxySettings().server, c.server);
+      EXPECT_EQ(ReadProxySettings().override_list, "keep");
+    }
+  }
+}
+
 }  // namespace
