@@ -7,6 +7,11 @@ namespace {
 
 constexpr double kBytesToKibibytes = 0.0009765625;
 
+// A 64-bit counter does not wrap in practice; one that dropped was reset (adapter re-enabled,
+// driver restarted) or its index was reused, and what it counted since the last snapshot is
+// unknown. Taking the difference modulo 2^64 would report exabytes instead.
+uint64_t Growth(uint64_t before, uint64_t now) { return now >= before ? now - before : 0; }
+
 bool IndexLess(const InterfaceCounters& a, const InterfaceCounters& b) { return a.index < b.index; }
 
 // Finds, for an interface index, the earliest row of a snapshot that carries it. A snapshot
@@ -50,10 +55,8 @@ NetworkSpeed MeasureRates(const std::vector<InterfaceCounters>& previous,
   for (const InterfaceCounters& row : current) {
     const InterfaceCounters* before = finder.Find(row.index);
     if (before == nullptr) continue;
-    // Unsigned subtraction is the modulo-2^32 difference: a counter that wrapped once since
-    // the last snapshot still yields the bytes counted in between.
-    const uint32_t received = row.inOctets - before->inOctets;
-    const uint32_t sent = row.outOctets - before->outOctets;
+    const uint64_t received = Growth(before->inOctets, row.inOctets);
+    const uint64_t sent = Growth(before->outOctets, row.outOctets);
     speed.download += static_cast<double>(received) * kBytesToKibibytes / elapsedSeconds;
     speed.upload += static_cast<double>(sent) * kBytesToKibibytes / elapsedSeconds;
   }

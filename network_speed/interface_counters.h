@@ -16,22 +16,23 @@ struct NetworkSpeed {
   double upload;
 };
 
-// One operational interface of a snapshot. The octet counters are the table's 32-bit
-// counters, which wrap around at 2^32.
+// One counted interface of a snapshot, with the table's 64-bit octet counters. Even a 100 Gbit/s
+// link takes decades to wrap them, so a counter lower than before means it was reset or the
+// index now belongs to another interface, never that it wrapped.
 struct InterfaceCounters {
   uint32_t index;
-  uint32_t inOctets;
-  uint32_t outOctets;
+  uint64_t inOctets;
+  uint64_t outOctets;
 };
 
 // Sums, over the rows of `current` in their order, the growth of each row's counters since
 // the first row of `previous` with the same index, divided by 1024 and by `elapsedSeconds`.
-// Rows of `current` without a partner add nothing. Counter deltas are taken modulo 2^32, so
-// one wrap between the snapshots still counts the bytes since then. `elapsedSeconds` must be
-// positive; the caller guarantees a minimum interval.
+// Rows of `current` without a partner add nothing, and so does a counter that went backwards
+// (that interval is lost rather than shown as a spike). `elapsedSeconds` must be positive; the
+// caller guarantees a minimum interval.
 //
-// Pairing costs O(n log n) at most: a previous snapshot in index order (the table is read
-// sorted) is searched as it is; any other order gets a sorted index built once per call.
+// Pairing costs O(n log n) at most: a previous snapshot in index order is searched as it is;
+// any other order (GetIfTable2 promises none) gets a sorted index built once per call.
 NetworkSpeed MeasureRates(const std::vector<InterfaceCounters>& previous,
                           const std::vector<InterfaceCounters>& current, double elapsedSeconds);
 

@@ -1,5 +1,5 @@
-// Measures the machine's download and upload rates from the byte counters of its operational
-// network interfaces.
+// Measures the machine's download and upload rates from the byte counters of its network
+// interfaces that are up, each adapter counted once (see ReadOperationalRows).
 //
 // The service keeps one snapshot of the counters. Initialize takes the first one; every
 // GetSpeed at least 100 ms after the last snapshot takes a new one, reports the growth since
@@ -44,8 +44,8 @@ class NetworkSpeedService {
  private:
   InterfaceTableSource source;
   bool initialized = false;
-  // Only the index and the two counters of each operational row are ever read, so only they
-  // are kept.
+  // Only the index and the two counters of each counted row are ever read, so only they are
+  // kept.
   std::vector<InterfaceCounters> lastRows;
   uint32_t lastTick = 0;
 };

@@ -74,7 +74,7 @@ TEST(NetworkSpeedChannelTest, GetBeforeInitAnswersZeroMapAndLogsZeroFigures) {
 TEST(NetworkSpeedChannelTest, InitAnswersTheBoolOfInitializeWithTheServiceLineInBetween) {
   ScriptedInterfaceTable table;
   table.rows = {{1, ScriptedInterfaceTable::kUp, 0, 0}};
-  table.failSizingCalls = 1;
+  table.failReads = 1;
   NetworkSpeedService service(table.Source());
   StdoutCapture out;
 

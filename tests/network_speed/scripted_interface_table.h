@@ -1,10 +1,14 @@
 // Test helper: an interface table and tick count whose contents and failures a test scripts,
-// handed to NetworkSpeedService through its table source. It records every call, so tests can
-// check what was read, in which order and with which arguments.
+// handed to NetworkSpeedService through its table source. It records every read, so tests can
+// check what was read and in which order, and counts the tables it handed out that are still
+// unreleased.
 #ifndef ORVANTA_TESTS_NETWORK_SPEED_SCRIPTED_INTERFACE_TABLE_H_
 #define ORVANTA_TESTS_NETWORK_SPEED_SCRIPTED_INTERFACE_TABLE_H_
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,35 +18,29 @@
 class ScriptedInterfaceTable {
  public:
   struct Row {
-    DWORD index;
-    DWORD operStatus;
-    DWORD inOctets;
-    DWORD outOctets;
+    NET_IFINDEX index;
+    IF_OPER_STATUS operStatus;
+    uint64_t inOctets;
+    uint64_t outOctets;
+    bool filter = false;  // a filter interface listed beside its adapter
   };
-  static constexpr DWORD kUp = static_cast<DWORD>(MIB_IF_OPER_STATUS_OPERATIONAL);
-  static constexpr DWORD kDown = static_cast<DWORD>(MIB_IF_OPER_STATUS_NON_OPERATIONAL);
+  static constexpr IF_OPER_STATUS kUp = IfOperStatusUp;
+  static constexpr IF_OPER_STATUS kDown = IfOperStatusDown;
+  static constexpr bool kFilter = true;
 
   std::vector<Row> rows;
   DWORD tick = 0;
 
-  // Faults for the next reads (each read is a sizing call and a filling call).
-  int failSizingCalls = 0;                         // the sizing call answers ERROR_NOT_SUPPORTED
-  DWORD sizingAnswer = ERROR_INSUFFICIENT_BUFFER;  // what a working sizing call answers
-  ULONG sizeShrink = 0;                            // reported size is this much smaller than needed
-  int failFillingCalls = 0;                        // the filling call answers ERROR_GEN_FAILURE
-  bool growBetweenCalls = false;                   // one more row appears after the sizing call
-  DWORD claimExtraEntries = 0;  // dwNumEntries says this many more rows than were written
-
-  // 'S' for a sizing call, 'F' for a filling call, 'K' for a tick read.
-  std::string events;
-  bool sawUnsortedRequest = false;
-  bool sawDirtyBuffer = false;
+  int failReads = 0;           // the next reads answer ERROR_NOT_ENOUGH_MEMORY
+  bool answerNoTable = false;  // reads answer NO_ERROR but hand over no table
+  std::string events;          // 'T' for a table read, 'K' for a tick read
+  // Tables handed out and not released yet, over all instances: the release function that a
+  // table carries has no way back to its instance.
+  static inline int liveTables = 0;
 
   InterfaceTableSource Source() {
     InterfaceTableSource source;
-    source.getIfTable = [this](PMIB_IFTABLE table, PULONG size, BOOL order) {
-      return GetIfTable(table, size, order);
-    };
+    source.getIfTable2 = [this](OwnedInterfaceTable* table) { return Read(table); };
     source.getTickCount = [this] {
       events += 'K';
       return tick;
@@ -51,47 +49,40 @@ class ScriptedInterfaceTable {
   }
 
   size_t TableReads() const {
-    size_t count = 0;
-    for (char c : events) count += (c == 'S' || c == 'F') ? 1 : 0;
-    return count;
+    return static_cast<size_t>(std::count(events.begin(), events.end(), 'T'));
   }
 
  private:
-  static ULONG Needed(size_t count) {
-    return static_cast<ULONG>(offsetof(MIB_IFTABLE, table) + count * sizeof(MIB_IFROW));
+  static void Release(MIB_IF_TABLE2* table) {
+    --liveTables;
+    std::free(table);
   }
 
-  DWORD GetIfTable(PMIB_IFTABLE table, PULONG size, BOOL order) {
-    if (order != TRUE) sawUnsortedRequest = true;
-    if (table == nullptr) {
-      events += 'S';
-      if (failSizingCalls > 0) {
-        --failSizingCalls;
-        return ERROR_NOT_SUPPORTED;
-      }
-      *size = Needed(rows.size()) - sizeShrink;
-      if (growBetweenCalls) rows.push_back({static_cast<DWORD>(rows.size()) + 100, kUp, 0, 0});
-      return sizingAnswer;
+  DWORD Read(OwnedInterfaceTable* table) {
+    events += 'T';
+    if (failReads > 0) {
+      --failReads;
+      return ERROR_NOT_ENOUGH_MEMORY;
     }
-    events += 'F';
-    if (failFillingCalls > 0) {
-      --failFillingCalls;
-      return ERROR_GEN_FAILURE;
-    }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(table);
-    for (ULONG i = 0; i < *size; ++i) sawDirtyBuffer |= bytes[i] != 0;
-    if (*size < Needed(rows.size())) {
-      *size = Needed(rows.size());
-      return ERROR_INSUFFICIENT_BUFFER;
-    }
-    table->dwNumEntries = static_cast<DWORD>(rows.size()) + claimExtraEntries;
+    if (answerNoTable) return NO_ERROR;
+    // Allocated in one block as the system does; never smaller than the struct itself.
+    const size_t bytes =
+        offsetof(MIB_IF_TABLE2, Table) + (rows.empty() ? 1 : rows.size()) * sizeof(MIB_IF_ROW2);
+    auto* filled = static_cast<MIB_IF_TABLE2*>(std::malloc(bytes));
+    if (filled == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    ++liveTables;
+    *table = OwnedInterfaceTable(filled, {&Release});
+    filled->NumEntries = static_cast<ULONG>(rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
-      MIB_IFROW& out = *(table->table + i);
+      MIB_IF_ROW2& out = *(filled->Table + i);
       std::memset(&out, 0xA5, sizeof(out));  // fields the service must not care about
-      out.dwIndex = rows[i].index;
-      out.dwOperStatus = static_cast<decltype(out.dwOperStatus)>(rows[i].operStatus);
-      out.dwInOctets = rows[i].inOctets;
-      out.dwOutOctets = rows[i].outOctets;
+      // Every other flag set, so only the filter flag itself can tell the rows apart.
+      std::memset(&out.InterfaceAndOperStatusFlags, 0xFF, sizeof(out.InterfaceAndOperStatusFlags));
+      out.InterfaceAndOperStatusFlags.FilterInterface = rows[i].filter ? 1 : 0;
+      out.InterfaceIndex = rows[i].index;
+      out.OperStatus = rows[i].operStatus;
+      out.InOctets = rows[i].inOctets;
+      out.OutOctets = rows[i].outOctets;
     }
     return NO_ERROR;
   }
