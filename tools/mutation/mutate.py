@@ -1,0 +1,128 @@
+"""Mutation testing by hand-picked faults: applies each fault of faults.py to the source,
+rebuilds the tree that holds it, runs the tests that cover its folder, records whether they
+failed (killed) or passed (survived), and restores the file. Not run in CI: a full run takes
+about an hour on two cores.
+
+    tools/mutation/run.sh [--only ID,ID] [--build-root DIR] [--list]
+
+run.sh boots the Wine prefix the Windows tests need and calls this script; the build trees
+must exist (scripts/build.sh native win). Source files are edited in place and restored even
+when a run is interrupted, so run it in a checkout nobody is editing (a git worktree).
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(__file__))
+from faults import FAULTS, TESTS  # noqa: E402
+
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+
+
+def locate(fault):
+    """(path, text, start) of the fault's one occurrence in its folder."""
+    matches = []
+    for base, _, names in os.walk(os.path.join(REPO, fault["folder"])):
+        for name in sorted(names):
+            if not name.endswith((".cpp", ".h")):
+                continue
+            path = os.path.join(base, name)
+            with open(path, encoding="utf-8") as f:
+                text = f.read()
+            at = text.find(fault["find"])
+            while at >= 0:
+                matches.append((path, text, at))
+                at = text.find(fault["find"], at + 1)
+    if len(matches) != 1:
+        raise LookupError("%s: %d places match in %s/" % (fault["id"], len(matches),
+                                                        fault["folder"]))
+    return matches[0]
+
+
+def run(command, timeout, env=None):
+    try:
+        done = subprocess.run(command, cwd=REPO, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, timeout=timeout, env=env)
+        return done.returncode, done.stdout.decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        return 124, "timed out after %d s" % timeout
+
+
+def try_fault(fault, build_root):
+    path, text, at = locate(fault)
+    tree = os.path.join(build_root, fault.get("tree", "win"))
+    mutated = text[:at] + fault["replace"] + text[at + len(fault["find"]):]
+    env = dict(os.environ, ORVANTA_HYGIENE_CYCLES="5")
+    try:
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(mutated)
+        code, out = run(["cmake", "--build", tree], 900)
+        if code != 0:
+            return "build-failed", out[-2000:]
+        tests = fault.get("tests") or TESTS[fault["folder"]]
+        code, out = run(["ctest", "--test-dir", tree, "-R", tests, "--timeout", "300",
+                         "--stop-on-failure"], 1800, env)
+        return ("killed" if code != 0 else "survived"), out[-2000:]
+    finally:
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(text)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--only", default="", help="comma-separated fault ids")
+    parser.add_argument("--build-root", default=os.path.join(REPO, "build"))
+    parser.add_argument("--list", action="store_true", help="check and list the faults only")
+    args = parser.parse_args()
+    faults = [f for f in FAULTS if not args.only or f["id"] in args.only.split(",")]
+    # Every fault must still apply before anything is built.
+    problems = []
+    for fault in faults:
+        try:
+            locate(fault)
+        except LookupError as error:
+            problems.append(str(error))
+    if problems:
+        print("\n".join(problems), file=sys.stderr)
+        return 2
+    if args.list:
+        for fault in faults:
+            print("%-5s %-14s %s" % (fault["id"], fault["folder"], fault["description"]))
+        return 0
+
+    results = {}
+    for fault in faults:
+        started = time.monotonic()
+        outcome, out = try_fault(fault, args.build_root)
+        results[fault["id"]] = outcome
+        print("%-5s %-12s %-14s %4.0fs  %s" % (fault["id"], outcome, fault["folder"],
+                                             time.monotonic() - started, fault["description"]),
+              flush=True)
+        if outcome == "build-failed":
+            print(out, flush=True)
+    # Rebuild the untouched sources so the trees match the checkout again.
+    for tree in sorted({f.get("tree", "win") for f in faults}):
+        run(["cmake", "--build", os.path.join(args.build_root, tree)], 900)
+
+    print("\n%-14s %7s %8s %9s" % ("folder", "killed", "faults", "kill rate"))
+    folders = sorted({f["folder"] for f in faults})
+    total_killed = total = 0
+    for folder in folders:
+        ids = [f["id"] for f in faults if f["folder"] == folder and
+               results[f["id"]] != "build-failed"]
+        killed = sum(results[i] == "killed" for i in ids)
+        total_killed += killed
+        total += len(ids)
+        print("%-14s %7d %8d %8.0f%%" % (folder, killed, len(ids), 100.0 * killed / max(1, len(ids))))
+    print("%-14s %7d %8d %8.0f%%" % ("all", total_killed, total, 100.0 * total_killed / max(1, total)))
+    survivors = [i for i, r in results.items() if r == "survived"]
+    if survivors:
+        print("survived: " + ", ".join(survivors))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
