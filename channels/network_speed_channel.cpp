@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "support/log_line.h"
 #include "support/utf8.h"
 
 namespace {
@@ -14,14 +15,16 @@ namespace {
 constexpr double kBitsPerByte = 8.0;
 constexpr double kPerKibi = 0.0009765625;
 
-void LogLine(const std::string& text) { std::cout << text << std::endl; }
+void Log(const std::string& message) {
+  orvanta::WriteLogLine(std::cout, "NetworkSpeedChannel: ", message);
+}
 
 std::string SpeedLine(const NetworkSpeed& speed) {
   std::ostringstream line;
   // A global locale set elsewhere must not turn the decimal point into a comma.
   line.imbue(std::locale::classic());
   line << std::fixed << std::setprecision(2)
-       << "NetworkSpeedChannel: Speed - Download: " << speed.download * kBitsPerByte * kPerKibi
+       << "Speed - Download: " << speed.download * kBitsPerByte * kPerKibi
        << " Mbps, Upload: " << speed.upload * kBitsPerByte * kPerKibi << " Mbps";
   return line.str();
 }
@@ -35,13 +38,12 @@ void HandleNetworkSpeedCall(
   using flutter::EncodableValue;
 
   const std::string& method = call.MethodName();
-  LogLine("NetworkSpeedChannel: Received call for method: " + method);
+  Log("Received call for method: " + method);
 
   if (method == "initNetworkSpeed") {
-    LogLine("NetworkSpeedChannel: Initializing network speed monitoring...");
+    Log("Initializing network speed monitoring...");
     const bool initialized = service.Initialize();
-    LogLine(std::string("NetworkSpeedChannel: Init result: ") +
-            (initialized ? "SUCCESS" : "FAILED"));
+    Log(std::string("Init result: ") + (initialized ? "SUCCESS" : "FAILED"));
     if (result) result->Success(EncodableValue(initialized));
   } else if (method == "getNetworkSpeed") {
     const NetworkSpeed speed = service.GetSpeed();
@@ -49,10 +51,10 @@ void HandleNetworkSpeedCall(
         {EncodableValue("downloadSpeed"), EncodableValue(speed.download)},
         {EncodableValue("uploadSpeed"), EncodableValue(speed.upload)},
     };
-    LogLine(SpeedLine(speed));
+    Log(SpeedLine(speed));
     if (result) result->Success(EncodableValue(rates));
   } else {
-    LogLine("NetworkSpeedChannel: Unknown method: " + method);
+    Log("Unknown method: " + method);
     // The name is whatever bytes arrived; the answer must still be well-formed UTF-8.
     if (result) {
       result->Error("INVALID_METHOD", "Method not implemented: " + orvanta::ToValidUtf8(method));

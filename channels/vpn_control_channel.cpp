@@ -6,11 +6,14 @@
 #include <utility>
 #include <variant>
 
+#include "support/log_line.h"
 #include "support/utf8.h"
 
 namespace {
 
-void Log(const std::string& line) { std::cout << "MethodChannel: " << line << std::endl; }
+void Log(const std::string& message) {
+  orvanta::WriteLogLine(std::cout, "MethodChannel: ", message);
+}
 
 const char* Outcome(bool ok) { return ok ? "SUCCESS" : "FAILED"; }
 

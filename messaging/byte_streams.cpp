@@ -3,11 +3,13 @@
 #include <cstring>
 #include <iostream>
 
+#include "support/log_line.h"
+
 namespace flutter {
 namespace {
 
 void ReportInvalidRead() {
-  std::cerr << "Invalid read in StandardCodecByteStreamReader" << std::endl;
+  orvanta::WriteLogLine(std::cerr, "", "Invalid read in StandardCodecByteStreamReader");
 }
 
 }  // namespace

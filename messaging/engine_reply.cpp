@@ -3,6 +3,8 @@
 #include <iostream>
 #include <utility>
 
+#include "support/log_line.h"
+
 namespace flutter {
 
 MessengerReference::MessengerReference(FlutterDesktopMessengerRef messenger)
@@ -28,8 +30,8 @@ void EngineReply::operator()(const uint8_t* data, size_t data_size) const {
     // runtime gives no lock.
     const FlutterDesktopMessageResponseHandle* handle = shared_->responseHandle.exchange(nullptr);
     if (handle == nullptr) {
-      std::cerr << "Error: Response can be set only once. Ignoring duplicate response."
-                << std::endl;
+      orvanta::WriteLogLine(std::cerr, "",
+                            "Error: Response can be set only once. Ignoring duplicate response.");
     } else {
       FlutterDesktopMessengerSendResponse(messenger, handle, data, data_size);
     }

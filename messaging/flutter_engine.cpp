@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/log_line.h"
+
 namespace flutter {
 
 FlutterEngine::FlutterEngine(const RuntimeProject& project) {
@@ -38,8 +40,9 @@ BinaryMessenger& FlutterEngine::GetMessenger() { return *messenger_; }
 
 FlutterDesktopPluginRegistrarRef FlutterEngine::GetPluginRegistrar(const std::string& plugin_name) {
   if (engineHandle_ == nullptr) {
-    std::cerr << "Cannot get plugin registrar on an engine that isn't running; call Run first."
-              << std::endl;
+    orvanta::WriteLogLine(
+        std::cerr, "",
+        "Cannot get plugin registrar on an engine that isn't running; call Run first.");
     return nullptr;
   }
   return FlutterDesktopEngineGetPluginRegistrar(engineHandle_, plugin_name.c_str());

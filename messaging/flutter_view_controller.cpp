@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "support/log_line.h"
+
 namespace flutter {
 
 FlutterViewController::FlutterViewController(int width, int height, const RuntimeProject& project)
@@ -11,7 +13,7 @@ FlutterViewController::FlutterViewController(int width, int height, const Runtim
     controllerHandle_ = FlutterDesktopViewControllerCreate(width, height, engine);
   }
   if (controllerHandle_ == nullptr) {
-    std::cerr << "Failed to create view controller." << std::endl;
+    orvanta::WriteLogLine(std::cerr, "", "Failed to create view controller.");
     return;
   }
   view_ = std::make_unique<FlutterView>(FlutterDesktopViewControllerGetView(controllerHandle_));

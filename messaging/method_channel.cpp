@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "messaging/engine_method_result.h"
+#include "support/log_line.h"
 
 namespace flutter {
 
@@ -20,18 +21,19 @@ void MethodChannel::SetCallHandler(CallHandler handler) {
   }
   const MethodCodec<EncodableValue>* codec = codec_;
   std::string name = name_;
-  messenger_->SetChannelHandler(name_, [handler = std::move(handler), codec, name](
-                                           const uint8_t* message, size_t message_size,
-                                           ReplyFunction reply) {
-    auto result = std::make_unique<EngineMethodResult>(std::move(reply), codec);
-    std::unique_ptr<MethodCall<EncodableValue>> call = codec->DecodeCall(message, message_size);
-    if (!call) {
-      std::cerr << "Unable to construct method call from message on channel " << name << std::endl;
-      result->NotImplemented();
-      return;
-    }
-    handler(*call, std::move(result));
-  });
+  messenger_->SetChannelHandler(
+      name_, [handler = std::move(handler), codec, name](const uint8_t* message,
+                                                         size_t message_size, ReplyFunction reply) {
+        auto result = std::make_unique<EngineMethodResult>(std::move(reply), codec);
+        std::unique_ptr<MethodCall<EncodableValue>> call = codec->DecodeCall(message, message_size);
+        if (!call) {
+          orvanta::WriteLogLine(std::cerr,
+                                "Unable to construct method call from message on channel ", name);
+          result->NotImplemented();
+          return;
+        }
+        handler(*call, std::move(result));
+      });
 }
 
 }  // namespace flutter

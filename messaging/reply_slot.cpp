@@ -3,20 +3,24 @@
 #include <iostream>
 #include <utility>
 
+#include "support/log_line.h"
+
 namespace flutter {
 
 ReplySlot::ReplySlot(ReplyFunction reply) : reply_(std::move(reply)) {}
 
 ReplySlot::~ReplySlot() {
   if (reply_) {
-    std::cerr << "Warning: Failed to respond to a message. This is a memory leak." << std::endl;
+    orvanta::WriteLogLine(std::cerr, "",
+                          "Warning: Failed to respond to a message. This is a memory leak.");
   }
 }
 
 void ReplySlot::SendResponseBytes(const std::vector<uint8_t>* response) {
   if (!reply_) {
-    std::cerr << "Error: Only one of Success, Error, or NotImplemented can be called,"
-              << " and it can be called exactly once. Ignoring duplicate result." << std::endl;
+    orvanta::WriteLogLine(std::cerr,
+                          "Error: Only one of Success, Error, or NotImplemented can be called,",
+                          " and it can be called exactly once. Ignoring duplicate result.");
     return;
   }
   const uint8_t* data = nullptr;

@@ -7,17 +7,9 @@ orvanta_import_library(ORVANTA_RUNTIME_IMPORT_LIB ${CMAKE_CURRENT_SOURCE_DIR}/fl
                        flutter_windows.dll)
 add_custom_target(orvanta_runtime_import_lib DEPENDS ${ORVANTA_RUNTIME_IMPORT_LIB})
 
-add_library(orvanta_messaging STATIC
-  binary_messenger_impl.cpp
-  engine_reply.cpp
-  reply_slot.cpp
-  engine_method_result.cpp
-  method_channel.cpp
-  runtime_project.cpp
-  flutter_engine.cpp
-  flutter_view.cpp
-  flutter_view_controller.cpp)
-target_include_directories(orvanta_messaging PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(orvanta_messaging PUBLIC orvanta_values ${ORVANTA_RUNTIME_IMPORT_LIB})
+orvanta_library(orvanta_messaging
+  SOURCES binary_messenger_impl.cpp engine_reply.cpp reply_slot.cpp engine_method_result.cpp
+          method_channel.cpp runtime_project.cpp flutter_engine.cpp flutter_view.cpp
+          flutter_view_controller.cpp
+  DEPS orvanta_values ${ORVANTA_RUNTIME_IMPORT_LIB})
 add_dependencies(orvanta_messaging orvanta_runtime_import_lib)
-orvanta_warnings(orvanta_messaging)

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/log_line.h"
+
 // Numbers travel little-endian and are copied as whole blocks in host byte order; every
 // host this library is built for (x86-64 Windows and Linux) is little-endian.
 
@@ -48,8 +50,9 @@ class DepthGuard {
 };
 
 void ReportCutShort(uint32_t announced) {
-  std::cerr << "Size beyond end of message in StandardCodecSerializer::ReadValueOfType: "
-            << announced << std::endl;
+  orvanta::WriteLogLine(std::cerr,
+                        "Size beyond end of message in StandardCodecSerializer::ReadValueOfType: ",
+                        std::to_string(announced));
 }
 
 // True when `bytes` more bytes cannot come from the input and zero-filling them would cost
@@ -236,8 +239,9 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
     case ValueIndex::kCustom:
       // The peer cannot know the object; it travels as null.
       stream->AppendByte(kNull);
-      std::cerr << "Unhandled custom type in StandardCodecSerializer::WriteValue. "
-                << "Custom types require codec extensions." << std::endl;
+      orvanta::WriteLogLine(std::cerr,
+                            "Unhandled custom type in StandardCodecSerializer::WriteValue. ",
+                            "Custom types require codec extensions.");
       return;
     case ValueIndex::kFloat32List:
       WriteTypedList(kFloat32List, *std::get_if<std::vector<float>>(&value), 4, stream);
@@ -287,14 +291,15 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
       // Nothing of the payload is read, like an unknown tag: the enclosing containers go on
       // with the next byte, so a flood of nested headers costs neither stack nor time.
       if (g_read_depth >= kMaxNestingDepth) {
-        std::cerr << "Value nested deeper than " << kMaxNestingDepth
-                  << " levels in StandardCodecSerializer::ReadValueOfType" << std::endl;
+        orvanta::WriteLogLine(std::cerr, "Value nested deeper than ",
+                              std::to_string(kMaxNestingDepth) +
+                                  " levels in StandardCodecSerializer::ReadValueOfType");
         return EncodableValue();
       }
       return type == kList ? ReadList(stream) : ReadMap(stream);
     default:
-      std::cerr << "Unknown type in StandardCodecSerializer::ReadValueOfType: "
-                << static_cast<unsigned>(type) << std::endl;
+      orvanta::WriteLogLine(std::cerr, "Unknown type in StandardCodecSerializer::ReadValueOfType: ",
+                            std::to_string(static_cast<unsigned>(type)));
       return EncodableValue();
   }
 }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "messaging/byte_streams.h"
+#include "support/log_line.h"
 
 namespace flutter {
 namespace {
@@ -46,7 +47,7 @@ std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::DecodeCall(cons
   EncodableValue name = ReadCompleteValue(*serializer_, &stream);
   const auto* name_text = std::get_if<std::string>(&name);
   if (name_text == nullptr) {
-    std::cerr << "Invalid method call; method name is not a string." << std::endl;
+    orvanta::WriteLogLine(std::cerr, "", "Invalid method call; method name is not a string.");
     return nullptr;
   }
   auto arguments = std::make_unique<EncodableValue>(ReadCompleteValue(*serializer_, &stream));

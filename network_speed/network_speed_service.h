@@ -42,12 +42,12 @@ class NetworkSpeedService {
   void Cleanup();
 
  private:
-  InterfaceTableSource source;
-  bool initialized = false;
+  InterfaceTableSource source_;
+  bool initialized_ = false;
   // Only the index and the two counters of each counted row are ever read, so only they are
   // kept.
-  std::vector<InterfaceCounters> lastRows;
-  uint32_t lastTick = 0;
+  std::vector<InterfaceCounters> lastRows_;
+  uint32_t lastTick_ = 0;
 };
 
 #endif  // ORVANTA_NETWORK_SPEED_NETWORK_SPEED_SERVICE_H_

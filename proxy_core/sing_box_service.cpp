@@ -1,10 +1,11 @@
-// Life cycle, log and the public operations of SingBoxService. The working files, the launcher
-// and the system proxy live in files of their own.
 #include "proxy_core/sing_box_service.h"
 
 #include <iostream>
 #include <new>
+#include <utility>
 
+#include "proxy_core/core_launcher.h"
+#include "support/log_line.h"
 #include "support/utf8.h"
 
 namespace {
@@ -15,27 +16,48 @@ constexpr DWORD kTerminateWaitMs = 5000;
 
 }  // namespace
 
-SingBoxService::SingBoxService() : singBoxPath(GetSingBoxPath()) {
+SingBoxService::SingBoxService()
+    : singBoxPath_(GetSingBoxPath()),
+      systemProxy_([this](const std::string& message) { Log(message); }) {
   Log("SingBoxService initialized");
-  ClearProxyLeftByEarlierRun(std::string(kProxyHost) + ":" + std::to_string(kProxyPort));
+  systemProxy_.ClearLeftByEarlierRun(std::string(kProxyHost) + ":" + std::to_string(kProxyPort));
 }
 
-// A set still running here is impossible: sets run only while started, and Stop's clear ends
-// it first. A clear still running is the last word and is left to land. Closing the job
-// afterwards ends any core that is left.
+// A set can still be running here only while started, and Stop's clear ends it first; closing
+// the job afterwards ends any core that is left.
 SingBoxService::~SingBoxService() { Stop(); }
 
 void SingBoxService::Log(const std::string& message) {
   // Messages quote what the UI sent and what the system said; repairing them here keeps the
   // log readable by the UI whatever arrived.
   std::string line = "[" + std::to_string(GetTickCount64()) + "] " + orvanta::ToValidUtf8(message);
-  logBuffer += line;
-  logBuffer += '\n';
-  std::cout << "SingBoxService: " << line << std::endl;
+  logBuffer_ += line;
+  logBuffer_ += '\n';
+  orvanta::WriteLogLine(std::cout, "SingBoxService: ", line);
 }
 
+bool SingBoxService::CreateConfigFile(const std::string& config) {
+  return ::CreateConfigFile(config, files_, [this](const std::string& m) { Log(m); });
+}
+
+bool SingBoxService::StartProcess() {
+  const ServiceLog log = [this](const std::string& m) { Log(m); };
+  if (!ResolveSingBoxPath(singBoxPath_, log)) return false;
+  CoreProcess core;
+  const bool alive = LaunchCore(singBoxPath_, files_, coreJob_, core, log);
+  processHandle_ = std::move(core.handle);
+  processId_ = core.id;
+  return alive;
+}
+
+bool SingBoxService::SetSystemProxy(const std::string& host, int port) {
+  return systemProxy_.Set(host, port);
+}
+
+bool SingBoxService::ClearSystemProxy() { return systemProxy_.Clear(); }
+
 bool SingBoxService::Start(const std::string& config) {
-  if (running) {
+  if (running_) {
     Log("sing-box is already running");
     return true;
   }
@@ -48,7 +70,7 @@ bool SingBoxService::Start(const std::string& config) {
     Log("Failed to start sing-box process");
     return false;
   }
-  running = true;
+  running_ = true;
   Log("sing-box started successfully");
   // The core keeps running without the proxy setting; the UI sees only the warning.
   if (SetSystemProxy(kProxyHost, kProxyPort)) {
@@ -60,35 +82,34 @@ bool SingBoxService::Start(const std::string& config) {
 }
 
 bool SingBoxService::Stop() {
-  if (!running) return true;
+  if (!running_) return true;
   Log("Stopping sing-box...");
   // Cleared before the core goes away, so traffic never points at a dead listener for long.
   ClearSystemProxy();
-  if (processHandle) {
-    TerminateProcess(processHandle.Get(), 0);
-    WaitForSingleObject(processHandle.Get(), kTerminateWaitMs);
-    processHandle.Reset();
-    processId = 0;
+  if (processHandle_) {
+    TerminateProcess(processHandle_.Get(), 0);
+    WaitForSingleObject(processHandle_.Get(), kTerminateWaitMs);
+    processHandle_.Reset();
+    processId_ = 0;
     Log("sing-box process terminated");
   }
-  running = false;
+  running_ = false;
   Log("sing-box stopped");
   return true;
 }
 
 bool SingBoxService::IsRunning() {
-  if (!running) return false;
-  if (!processHandle) return false;
+  if (!running_ || !processHandle_) return false;
   DWORD exitCode = 0;
-  if (!GetExitCodeProcess(processHandle.Get(), &exitCode)) return false;
+  if (!GetExitCodeProcess(processHandle_.Get(), &exitCode)) return false;
   return exitCode == STILL_ACTIVE;
 }
 
 std::string SingBoxService::GetLogs() {
   // The answer goes back to the UI through the runtime, which must never see an exception.
   try {
-    std::string logs = logBuffer;
-    AppendCoreLog(logs);
+    std::string logs = logBuffer_;
+    AppendCoreLogSection(files_.logPath, logs);
     return logs;
   } catch (const std::bad_alloc&) {
     return std::string();

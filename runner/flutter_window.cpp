@@ -25,7 +25,7 @@ const UiPlugin kUiPlugins[] = {
 
 }  // namespace
 
-FlutterWindow::FlutterWindow(const RuntimeProject& runtime_project) : project(runtime_project) {}
+FlutterWindow::FlutterWindow(const RuntimeProject& runtime_project) : project_(runtime_project) {}
 
 FlutterWindow::~FlutterWindow() = default;
 
@@ -34,41 +34,41 @@ bool FlutterWindow::AfterCreate() {
     return false;
   }
   const RECT area = GetClientArea();
-  controller = std::make_unique<flutter::FlutterViewController>(area.right - area.left,
-                                                                area.bottom - area.top, project);
-  if (controller->GetEngine() == nullptr || controller->GetView() == nullptr) {
+  controller_ = std::make_unique<flutter::FlutterViewController>(area.right - area.left,
+                                                                 area.bottom - area.top, project_);
+  if (controller_->GetEngine() == nullptr || controller_->GetView() == nullptr) {
     return false;
   }
   RegisterUiPlugins();
-  AttachContent(controller->GetView()->GetHWND());
+  AttachContent(controller_->GetView()->GetHWND());
 
-  flutter::BinaryMessenger& messenger = controller->GetEngine()->GetMessenger();
-  vpnChannel = std::make_unique<flutter::MethodChannel>(
+  flutter::BinaryMessenger& messenger = controller_->GetEngine()->GetMessenger();
+  vpnChannel_ = std::make_unique<flutter::MethodChannel>(
       &messenger, "v2ray.windows.channel", &flutter::StandardMethodCodec::SharedInstance());
-  singBoxService = std::make_unique<SingBoxService>();
-  speedChannel = std::make_unique<flutter::MethodChannel>(
+  singBoxService_ = std::make_unique<SingBoxService>();
+  speedChannel_ = std::make_unique<flutter::MethodChannel>(
       &messenger, "network_speed_channel", &flutter::StandardMethodCodec::SharedInstance());
-  networkSpeedService = std::make_unique<NetworkSpeedService>();
+  networkSpeedService_ = std::make_unique<NetworkSpeedService>();
 
   // The handlers reach the services through the window on every call, never through a copy.
-  vpnChannel->SetCallHandler(
+  vpnChannel_->SetCallHandler(
       [this](const flutter::MethodCall<flutter::EncodableValue>& call,
              std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result) {
-        HandleVpnControlCall(*singBoxService, call, std::move(result));
+        HandleVpnControlCall(*singBoxService_, call, std::move(result));
       });
-  speedChannel->SetCallHandler(
+  speedChannel_->SetCallHandler(
       [this](const flutter::MethodCall<flutter::EncodableValue>& call,
              std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>> result) {
-        HandleNetworkSpeedCall(*networkSpeedService, call, std::move(result));
+        HandleNetworkSpeedCall(*networkSpeedService_, call, std::move(result));
       });
 
-  controller->GetEngine()->SetNextFrameCallback([this]() { ShowNormal(); });
-  controller->ForceRedraw();
+  controller_->GetEngine()->SetNextFrameCallback([this]() { ShowNormal(); });
+  controller_->ForceRedraw();
   return true;
 }
 
 void FlutterWindow::RegisterUiPlugins() {
-  flutter::FlutterEngine* engine = controller->GetEngine();
+  flutter::FlutterEngine* engine = controller_->GetEngine();
   for (const UiPlugin& plugin : kUiPlugins) {
     // A missing registrar is passed on: the plug-in decides what to do without one.
     plugin.registerWithRegistrar(engine->GetPluginRegistrar(plugin.registrarName));
@@ -80,30 +80,30 @@ LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, L
   // would never be destroyed and the system proxy would keep pointing at a core that no longer
   // runs, leaving the user without a connection after the restart. Stop the core first, before
   // the runtime can consume the message.
-  if (message == WM_ENDSESSION && wparam != FALSE && singBoxService) {
-    singBoxService->Stop();
+  if (message == WM_ENDSESSION && wparam != FALSE && singBoxService_) {
+    singBoxService_->Stop();
   }
 
-  if (controller) {
+  if (controller_) {
     std::optional<LRESULT> result =
-        controller->HandleTopLevelWindowProc(window, message, wparam, lparam);
+        controller_->HandleTopLevelWindowProc(window, message, wparam, lparam);
     if (result) {
       return *result;
     }
   }
 
-  if (message == WM_FONTCHANGE && controller) {
-    controller->GetEngine()->ReloadSystemFonts();
+  if (message == WM_FONTCHANGE && controller_) {
+    controller_->GetEngine()->ReloadSystemFonts();
   }
 
   return Win32Window::HandleMessage(window, message, wparam, lparam);
 }
 
 void FlutterWindow::BeforeDestroy() {
-  if (controller) {
+  if (controller_) {
     // Moved out first so nothing re-entering during the runtime's shutdown sees a controller
     // that is half destroyed.
-    std::unique_ptr<flutter::FlutterViewController> ending = std::move(controller);
+    std::unique_ptr<flutter::FlutterViewController> ending = std::move(controller_);
     ending.reset();
   }
   Win32Window::BeforeDestroy();

@@ -12,7 +12,7 @@
 // user session ends, the proxy core is stopped at WM_ENDSESSION already, because the system may
 // end the process without destroying the window.
 //
-// Failure: CreateHostWindow returns false when the runtime refuses the view controller; then
+// Failure: CreateHostWindow returns false when the runtime refuses the view controller_; then
 // no plug-in is registered and no channel or service exists.
 #ifndef ORVANTA_RUNNER_FLUTTER_WINDOW_H_
 #define ORVANTA_RUNNER_FLUTTER_WINDOW_H_
@@ -41,12 +41,12 @@ class FlutterWindow : public Win32Window {
  private:
   void RegisterUiPlugins();
 
-  RuntimeProject project;
-  std::unique_ptr<flutter::FlutterViewController> controller;
-  std::unique_ptr<flutter::MethodChannel> vpnChannel;
-  std::unique_ptr<SingBoxService> singBoxService;
-  std::unique_ptr<flutter::MethodChannel> speedChannel;
-  std::unique_ptr<NetworkSpeedService> networkSpeedService;
+  RuntimeProject project_;
+  std::unique_ptr<flutter::FlutterViewController> controller_;
+  std::unique_ptr<flutter::MethodChannel> vpnChannel_;
+  std::unique_ptr<SingBoxService> singBoxService_;
+  std::unique_ptr<flutter::MethodChannel> speedChannel_;
+  std::unique_ptr<NetworkSpeedService> networkSpeedService_;
 };
 
 #endif  // ORVANTA_RUNNER_FLUTTER_WINDOW_H_

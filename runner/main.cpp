@@ -1,13 +1,13 @@
 // Process entry of orvanta.exe: one instance per user session, the console, COM, the UI
 // program's arguments, the UI window and the message loop.
 #include <windows.h>
-#include <objbase.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "messaging/runtime_project.h"
+#include "runner/com_initialization.h"
 #include "runner/flutter_window.h"
 #include "runner/utils.h"
 #include "support/unique_handle.h"
@@ -15,7 +15,6 @@
 namespace {
 
 constexpr wchar_t kSingleInstanceMutex[] = L"Orvanta_SingleInstance";
-constexpr wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
 constexpr wchar_t kWindowTitle[] = L"Orvanta";
 
 constexpr int kExitSuccess = 0;
@@ -23,7 +22,7 @@ constexpr int kExitWindowFailed = 1;
 
 // A second start shows the running instance to the user instead of opening a second window.
 void RaiseFirstInstance() {
-  HWND window = ::FindWindowW(kWindowClassName, kWindowTitle);
+  HWND window = ::FindWindowW(Win32Window::kClassName, kWindowTitle);
   if (window == nullptr) {
     return;
   }
@@ -45,7 +44,7 @@ int RunFirstInstance() {
     OpenDebugConsole();
   }
 
-  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ScopedComInitialization com;
 
   RuntimeProject project(L"data");
   std::vector<std::string> arguments = CollectArguments();
@@ -64,7 +63,8 @@ int RunFirstInstance() {
     ::DispatchMessageW(&message);
   }
 
-  ::CoUninitialize();
+  // Before the window object goes, as the services stop only then.
+  com.End();
   return kExitSuccess;
 }
 

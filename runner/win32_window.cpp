@@ -2,12 +2,12 @@
 
 #include <dwmapi.h>
 
+#include <utility>
+
 #include "messaging/flutter_windows_api.h"
 #include "runner/resource.h"
 
 namespace {
-
-constexpr wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
 
 // Older SDK headers do not name this attribute yet.
 constexpr DWORD kDwmUseImmersiveDarkMode = 20;
@@ -31,8 +31,9 @@ class WindowClassRegistrar {
     return instance;
   }
 
-  void Register(WNDPROC procedure) {
-    if (classRegistered) return;
+  // False when the system refuses the class: no window of it could be created.
+  bool Register(WNDPROC procedure) {
+    if (classRegistered_) return true;
     WNDCLASSW window_class{};
     window_class.style = CS_HREDRAW | CS_VREDRAW;
     window_class.lpfnWndProc = procedure;
@@ -43,22 +44,28 @@ class WindowClassRegistrar {
     window_class.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     window_class.hbrBackground = nullptr;
     window_class.lpszMenuName = nullptr;
-    window_class.lpszClassName = kWindowClassName;
-    ::RegisterClassW(&window_class);
-    classRegistered = true;
+    window_class.lpszClassName = Win32Window::kClassName;
+    if (::RegisterClassW(&window_class) == 0) return false;
+    classRegistered_ = true;
+    return true;
   }
 
+  // With the instance it was registered with: without one the system looks for the class
+  // elsewhere and leaves it registered. A class that stays (a window of it still exists) is
+  // still ours to reuse.
   void Unregister() {
-    ::UnregisterClassW(kWindowClassName, nullptr);
-    classRegistered = false;
+    if (!classRegistered_) return;
+    if (::UnregisterClassW(Win32Window::kClassName, ::GetModuleHandleW(nullptr))) {
+      classRegistered_ = false;
+    }
   }
 
-  bool IsRegistered() const { return classRegistered; }
+  bool IsRegistered() const { return classRegistered_; }
 
  private:
   WindowClassRegistrar() = default;
 
-  bool classRegistered = false;
+  bool classRegistered_ = false;
 };
 
 // Scales a logical coordinate; the fraction is dropped (12.5 becomes 12).
@@ -88,7 +95,9 @@ bool Win32Window::CreateHostWindow(const std::wstring& title, const WindowOrigin
                                    const WindowSize& size) {
   DestroyHostWindow();
 
-  WindowClassRegistrar::Instance().Register(WindowProcedure);
+  if (!WindowClassRegistrar::Instance().Register(WindowProcedure)) {
+    return false;
+  }
 
   const POINT target{origin.x, origin.y};
   HMONITOR monitor = ::MonitorFromPoint(target, MONITOR_DEFAULTTONEAREST);
@@ -96,7 +105,7 @@ bool Win32Window::CreateHostWindow(const std::wstring& title, const WindowOrigin
   const double scale = dpi / 96.0;
 
   HWND window =
-      ::CreateWindowExW(0, kWindowClassName, title.c_str(), kWindowStyle, Scale(origin.x, scale),
+      ::CreateWindowExW(0, kClassName, title.c_str(), kWindowStyle, Scale(origin.x, scale),
                         Scale(origin.y, scale), Scale(size.width, scale), Scale(size.height, scale),
                         nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
   if (window == nullptr) {
@@ -108,9 +117,10 @@ bool Win32Window::CreateHostWindow(const std::wstring& title, const WindowOrigin
 
 void Win32Window::DestroyHostWindow() {
   BeforeDestroy();
-  if (windowHandle != nullptr) {
-    ::DestroyWindow(windowHandle);
-    windowHandle = nullptr;
+  // Taken before DestroyWindow: the WM_DESTROY it sends runs this again, which must then find
+  // no window left to destroy.
+  if (HWND window = std::exchange(windowHandle_, nullptr)) {
+    ::DestroyWindow(window);
   }
   if (liveWindowCount == 0) {
     WindowClassRegistrar::Instance().Unregister();
@@ -119,19 +129,19 @@ void Win32Window::DestroyHostWindow() {
 
 RECT Win32Window::GetClientArea() const {
   RECT area{};
-  ::GetClientRect(windowHandle, &area);
+  ::GetClientRect(windowHandle_, &area);
   return area;
 }
 
 void Win32Window::AttachContent(HWND content) {
-  contentHandle = content;
-  ::SetParent(content, windowHandle);
+  contentHandle_ = content;
+  ::SetParent(content, windowHandle_);
   const RECT area = GetClientArea();
   ::MoveWindow(content, area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
   ::SetFocus(content);
 }
 
-bool Win32Window::ShowNormal() { return ::ShowWindow(windowHandle, SW_SHOWNORMAL) != 0; }
+bool Win32Window::ShowNormal() { return ::ShowWindow(windowHandle_, SW_SHOWNORMAL) != 0; }
 
 std::optional<BOOL> Win32Window::ReadDarkModePreference() {
   DWORD light = 0;
@@ -158,25 +168,25 @@ bool Win32Window::IsClassRegistered() { return WindowClassRegistrar::Instance().
 LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_DESTROY:
-      windowHandle = nullptr;
+      windowHandle_ = nullptr;
       DestroyHostWindow();
-      if (exitOnClose) {
+      if (exitOnClose_) {
         ::PostQuitMessage(0);
       }
       return 0;
 
     case WM_SIZE: {
       const RECT area = GetClientArea();
-      if (contentHandle != nullptr) {
-        ::MoveWindow(contentHandle, area.left, area.top, area.right - area.left,
+      if (contentHandle_ != nullptr) {
+        ::MoveWindow(contentHandle_, area.left, area.top, area.right - area.left,
                      area.bottom - area.top, TRUE);
       }
       return 0;
     }
 
     case WM_ACTIVATE:
-      if (contentHandle != nullptr) {
-        ::SetFocus(contentHandle);
+      if (contentHandle_ != nullptr) {
+        ::SetFocus(contentHandle_);
       }
       return 0;
 
@@ -193,7 +203,7 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPA
       return 0;
 
     default:
-      // The window the message is for, not windowHandle: that one is already null for the
+      // The window the message is for, not windowHandle_: that one is already null for the
       // messages that follow WM_DESTROY, and the default handling must still reach the window.
       return ::DefWindowProcW(window, message, wparam, lparam);
   }
@@ -210,7 +220,7 @@ LRESULT CALLBACK Win32Window::WindowProcedure(HWND window, UINT message, WPARAM 
     auto* self = static_cast<Win32Window*>(create->lpCreateParams);
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     EnableFrameDpiScaling(window);
-    self->windowHandle = window;
+    self->windowHandle_ = window;
     return ::DefWindowProcW(window, message, wparam, lparam);
   }
   auto* self = reinterpret_cast<Win32Window*>(::GetWindowLongPtrW(window, GWLP_USERDATA));

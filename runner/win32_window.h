@@ -23,6 +23,9 @@
 
 class Win32Window {
  public:
+  // The class of every host window; a second start of the program finds the first by it.
+  static constexpr wchar_t kClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
+
   // Position and size in logical pixels (96 dpi).
   struct WindowOrigin {
     int32_t x;
@@ -40,16 +43,18 @@ class Win32Window {
   Win32Window& operator=(const Win32Window&) = delete;
 
   // Tears down any window this object has, then creates a new hidden one. The window is shown
-  // by whoever decides it is ready (ShowNormal).
+  // by whoever decides it is ready (ShowNormal). False when the window class cannot be
+  // registered, the window cannot be created, or AfterCreate fails.
   bool CreateHostWindow(const std::wstring& title, const WindowOrigin& origin,
                         const WindowSize& size);
 
   // Runs BeforeDestroy, destroys the window if there is one and unregisters the class once no
-  // Win32Window object is alive.
+  // Win32Window object is alive. Safe to run any number of times: destroying the window sends
+  // WM_DESTROY, which runs it once more while the first run is still inside DestroyWindow.
   void DestroyHostWindow();
 
   // The top-level window; null before creation and from its WM_DESTROY on.
-  HWND GetHandle() const { return windowHandle; }
+  HWND GetHandle() const { return windowHandle_; }
 
   RECT GetClientArea() const;
 
@@ -57,7 +62,7 @@ class Win32Window {
   void AttachContent(HWND content);
 
   // When true, the destruction of the window ends the thread's message loop.
-  void SetExitOnClose(bool exit_on_close) { exitOnClose = exit_on_close; }
+  void SetExitOnClose(bool exit_on_close) { exitOnClose_ = exit_on_close; }
 
   bool ShowNormal();
 
@@ -85,9 +90,9 @@ class Win32Window {
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-  bool exitOnClose = false;
-  HWND windowHandle = nullptr;
-  HWND contentHandle = nullptr;
+  bool exitOnClose_ = false;
+  HWND windowHandle_ = nullptr;
+  HWND contentHandle_ = nullptr;
 };
 
 #endif  // ORVANTA_RUNNER_WIN32_WINDOW_H_

@@ -10,7 +10,6 @@
 
 #include "tests/channels/recording_method_result.h"
 #include "tests/proxy_core/proxy_test_support.h"
-#include "tests/proxy_core/sing_box_service_test_peer.h"
 
 namespace {
 
@@ -111,7 +110,6 @@ TEST_F(VpnControlChannelTest, UnknownOrMiscasedNamesAnswerInvalidMethodError) {
 
 TEST_F(VpnControlChannelTest, StartWithoutUsableConfigStartsWithEmptyTextAndAnswersFalse) {
   SingBoxService service;
-  SingBoxServiceTestPeer peer(service);
   struct Case {
     const char* description;
     std::unique_ptr<EncodableValue> arguments;
@@ -132,13 +130,13 @@ TEST_F(VpnControlChannelTest, StartWithoutUsableConfigStartsWithEmptyTextAndAnsw
                         EncodableValue("{}")}}))});
   for (Case& c : cases) {
     SCOPED_TRACE(c.description);
-    const size_t mark = proxytest::Messages(peer.LogBuffer()).size();
+    const size_t mark = proxytest::Messages(service.GetLogs()).size();
     const Outcome outcome = Call(service, "startV2Ray", std::move(c.arguments));
     ExpectBoolSuccess(outcome.answers, false);
     EXPECT_EQ(outcome.channelLines, (Lines{"MethodChannel: Received call for method: startV2Ray",
                                            "MethodChannel: Starting sing-box...",
                                            "MethodChannel: sing-box start result: FAILED"}));
-    EXPECT_EQ(proxytest::MessagesFrom(peer.LogBuffer(), mark),
+    EXPECT_EQ(proxytest::MessagesFrom(service.GetLogs(), mark),
               (Lines{"Starting sing-box...", "ERROR: No config provided for sing-box",
                      "Failed to create sing-box config"}));
   }
@@ -146,7 +144,6 @@ TEST_F(VpnControlChannelTest, StartWithoutUsableConfigStartsWithEmptyTextAndAnsw
 
 TEST_F(VpnControlChannelTest, EveryMethodReachesTheServiceAndAnswersItsResult) {
   SingBoxService service;
-  SingBoxServiceTestPeer peer(service);
 
   // Lengths count bytes: "ü" and "€" are 2 and 3 bytes.
   const std::string config = "{\"note\": \"\xC3\xBC\xE2\x82\xAC\"}";
@@ -160,7 +157,7 @@ TEST_F(VpnControlChannelTest, EveryMethodReachesTheServiceAndAnswersItsResult) {
                                          "MethodChannel: Starting sing-box...",
                                          "MethodChannel: Received config (17 characters)",
                                          "MethodChannel: sing-box start result: SUCCESS"}));
-  EXPECT_EQ(proxytest::ReadFileBytes(peer.ConfigPath()), config);
+  EXPECT_EQ(proxytest::ReadFileBytes(temp_.WorkFolder() + "\\config.json"), config);
 
   outcome = Call(service, "isRunning", Value(EncodableValue()));
   ExpectBoolSuccess(outcome.answers, true);
@@ -171,7 +168,7 @@ TEST_F(VpnControlChannelTest, EveryMethodReachesTheServiceAndAnswersItsResult) {
   EXPECT_EQ(outcome.answers.kind, "success");
   const std::string* logs = std::get_if<std::string>(&outcome.answers.value);
   ASSERT_NE(logs, nullptr);
-  EXPECT_EQ(logs->rfind(peer.LogBuffer(), 0), 0u);
+  EXPECT_EQ(*logs, service.GetLogs());
   EXPECT_NE(logs->find("\n----- sing-box stdout/stderr -----\n"), std::string::npos);
   EXPECT_EQ(outcome.channelLines, (Lines{"MethodChannel: Received call for method: getLogs",
                                          "MethodChannel: Returning logs (" +

@@ -12,7 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "proxy_core/service_log.h"
+
 namespace proxytest {
+
+// The messages the parts of the service write, kept in order.
+struct RecordedLog {
+  std::vector<std::string> lines;
+  ServiceLog Sink() {
+    return [this](const std::string& message) { lines.push_back(message); };
+  }
+};
 
 // Folder of this test executable, without a trailing separator.
 std::string ExecutableFolder();

@@ -1,16 +1,14 @@
-// SingBoxService states and transitions against the stand-in core and PowerShell.
-#include <winsock2.h>
-
+// SingBoxService through its public operations: the states, the exact log of a whole
+// session, and what a stop or the service's end leaves behind.
 #include "proxy_core/sing_box_service.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/proxy_core/proxy_test_support.h"
-#include "tests/proxy_core/sing_box_service_test_peer.h"
+#include "tests/support/stream_capture.h"
 
 namespace {
 
@@ -26,22 +24,18 @@ class SingBoxServiceTest : public proxytest::StandInTest {
   proxytest::ScopedTempFolder temp_{"service"};
 };
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(pos, end - pos));
-    pos = end + 1;
-  }
-  return lines;
+// Opens the only running core for waiting on it, so its end can be checked without races.
+HANDLE OpenOnlyCore(DWORD& pid) {
+  const std::vector<DWORD> cores = CoreChildren();
+  if (cores.size() != 1) return nullptr;
+  pid = cores[0];
+  return OpenProcess(SYNCHRONIZE, FALSE, pid);
 }
 
 TEST_F(SingBoxServiceTest, FreshServiceLogsOneStampedLineAndIdleOperationsDoNothing) {
   const proxytest::ProxySettings sentinel{7, "sentinel:1", "sentinel-override"};
   proxytest::WriteProxySettings(sentinel);
-  testing::internal::CaptureStdout();
+  StreamCapture out(std::cout);
   {
     SingBoxService service;
     const std::string logs = service.GetLogs();
@@ -51,36 +45,29 @@ TEST_F(SingBoxServiceTest, FreshServiceLogsOneStampedLineAndIdleOperationsDoNoth
     ASSERT_NE(close, std::string::npos);
     EXPECT_EQ(logs.find_first_not_of("0123456789", 1), close);
     EXPECT_EQ(logs.substr(close), "] SingBoxService initialized\n");
+    EXPECT_EQ(out.Lines(), Lines{"SingBoxService: " + logs.substr(0, logs.size() - 1)});
+    EXPECT_TRUE(out.AllFlushed());
 
     EXPECT_TRUE(service.Stop());
     EXPECT_FALSE(service.IsRunning());
     EXPECT_EQ(service.GetLogs(), logs);
   }  // Destroying an idle service runs no PowerShell.
-  const std::string out = testing::internal::GetCapturedStdout();
-  const Lines outLines = SplitLines(out);
-  ASSERT_EQ(outLines.size(), 1u) << out;
-  EXPECT_EQ(outLines[0].rfind("SingBoxService: [", 0), 0u) << out;
-  EXPECT_NE(outLines[0].find("] SingBoxService initialized"), std::string::npos);
-  const proxytest::ProxySettings after = proxytest::ReadProxySettings();
-  EXPECT_EQ(after.enable, 7);
-  EXPECT_EQ(after.server, "sentinel:1");
-  EXPECT_EQ(after.override_list, "sentinel-override");
+  EXPECT_EQ(out.Lines().size(), 1u);
+  EXPECT_EQ(proxytest::ReadProxySettings().server, "sentinel:1");
 }
 
 TEST_F(SingBoxServiceTest, StartRunStopRestartWalksEveryStateWithExactLog) {
   proxytest::WriteProxySettings({0, "", ""});
   SingBoxService service;
-  SingBoxServiceTestPeer peer(service);
-  const std::string exe = SingBoxServiceTestPeer::DefaultExecutablePath();
+  const std::string exe = proxytest::ExecutableFolder() + "\\resources\\sing-box.exe";
   const std::string configPath = temp_.WorkFolder() + "\\config.json";
 
   // Idle -> Running. Standard output carries the same lines with the prefix.
-  testing::internal::CaptureStdout();
+  StreamCapture out(std::cout);
   ASSERT_TRUE(service.Start(kConfig));
-  const std::string out = testing::internal::GetCapturedStdout();
-  const std::string command = "\"" + exe + "\" run -c \"" + configPath + "\"";
-  const Lines started = MessagesFrom(peer.LogBuffer(), 1);
-  const DWORD pid = peer.ProcessId();
+  DWORD pid = 0;
+  HANDLE core = OpenOnlyCore(pid);
+  ASSERT_NE(core, nullptr);
   const std::string setCommand =
       "powershell.exe -Command \"Set-ItemProperty -Path "
       "'HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings' -Name "
@@ -89,154 +76,120 @@ TEST_F(SingBoxServiceTest, StartRunStopRestartWalksEveryStateWithExactLog) {
       "ProxyServer -Value '127.0.0.1:10809'; Set-ItemProperty -Path "
       "'HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings' -Name "
       "ProxyOverride -Value '<-loopback>'\"";
+  const Lines started = MessagesFrom(service.GetLogs(), 1);
   EXPECT_EQ(
       started,
-      (Lines{"Starting sing-box...",
-             "Using provided config (" + std::to_string(sizeof(kConfig) - 1) + " characters)",
+      (Lines{"Starting sing-box...", "Using provided config (26 characters)",
              std::string("Config preview: ") + kConfig + "...",
              "sing-box config created: " + configPath, "Checking sing-box executable path: " + exe,
-             "Executing command: " + command, "Creating sing-box process...",
+             "Executing command: \"" + exe + "\" run -c \"" + configPath + "\"",
+             "Creating sing-box process...",
              "SUCCESS: sing-box process started with PID: " + std::to_string(pid),
              "sing-box process is running successfully", "sing-box started successfully",
              "Setting system HTTP proxy: 127.0.0.1:10809", "Executing proxy command: " + setCommand,
              "SUCCESS: System proxy set successfully to 127.0.0.1:10809",
              "System proxy configured successfully"}));
-  const Lines outLines = SplitLines(out);
-  const Lines bufferLines = SplitLines(peer.LogBuffer());
+  const Lines outLines = out.Lines();
   ASSERT_EQ(outLines.size(), started.size());
   for (size_t i = 0; i < outLines.size(); ++i) {
-    EXPECT_EQ(outLines[i], "SingBoxService: " + bufferLines[i + 1]);
+    EXPECT_EQ(outLines[i].substr(outLines[i].find("] ") + 2), started[i]);
+    EXPECT_EQ(outLines[i].rfind("SingBoxService: [", 0), 0u);
   }
   EXPECT_TRUE(service.IsRunning());
-  EXPECT_EQ(CoreChildren(), std::vector<DWORD>{pid});
-  proxytest::ProxySettings set = proxytest::ReadProxySettings();
-  EXPECT_EQ(set.enable, 1);
-  EXPECT_EQ(set.server, "127.0.0.1:10809");
-  EXPECT_EQ(set.override_list, "<-loopback>");
+  EXPECT_EQ(proxytest::ReadProxySettings().server, "127.0.0.1:10809");
 
   // Start while started: one line, nothing rewritten, even with another configuration.
-  size_t mark = Messages(peer.LogBuffer()).size();
+  size_t mark = Messages(service.GetLogs()).size();
   EXPECT_TRUE(service.Start("{\"other\": true}"));
-  EXPECT_EQ(MessagesFrom(peer.LogBuffer(), mark), Lines{"sing-box is already running"});
+  EXPECT_EQ(MessagesFrom(service.GetLogs(), mark), Lines{"sing-box is already running"});
   EXPECT_EQ(proxytest::ReadFileBytes(configPath), kConfig);
 
   // Running, core gone: only IsRunning notices; Start still answers already running.
   ASSERT_TRUE(proxytest::KillProcess(pid));
+  CloseHandle(core);
   EXPECT_FALSE(service.IsRunning());
-  EXPECT_TRUE(peer.Running());
-  mark = Messages(peer.LogBuffer()).size();
+  mark = Messages(service.GetLogs()).size();
   EXPECT_TRUE(service.Start(kConfig));
-  EXPECT_EQ(MessagesFrom(peer.LogBuffer(), mark), Lines{"sing-box is already running"});
+  EXPECT_EQ(MessagesFrom(service.GetLogs(), mark), Lines{"sing-box is already running"});
 
   // Stop clears the proxy before terminating.
-  mark = Messages(peer.LogBuffer()).size();
+  mark = Messages(service.GetLogs()).size();
   EXPECT_TRUE(service.Stop());
   EXPECT_EQ(
-      MessagesFrom(peer.LogBuffer(), mark),
+      MessagesFrom(service.GetLogs(), mark),
       (Lines{"Stopping sing-box...", "Clearing system proxy", "System proxy cleared successfully",
              "sing-box process terminated", "sing-box stopped"}));
-  EXPECT_EQ(peer.ProcessHandle(), nullptr);
-  EXPECT_EQ(peer.ProcessId(), 0u);
-  set = proxytest::ReadProxySettings();
-  EXPECT_EQ(set.enable, 0);
-  EXPECT_EQ(set.server, "");
-  EXPECT_EQ(set.override_list, "");
+  EXPECT_EQ(proxytest::ReadProxySettings().server, "");
 
-  // Restart after stop launches a new core; its output is appended to the same log file.
-  mark = Messages(peer.LogBuffer()).size();
+  // Restart after stop launches a new core, and Stop returns only once that core has ended.
   ASSERT_TRUE(service.Start(kConfig));
-  EXPECT_EQ(MessagesFrom(peer.LogBuffer(), mark).at(4),
-            "Checking sing-box executable path: " + exe);
   EXPECT_TRUE(service.IsRunning());
-  EXPECT_EQ(CoreChildren(), std::vector<DWORD>{peer.ProcessId()});
+  core = OpenOnlyCore(pid);
+  ASSERT_NE(core, nullptr);
+  EXPECT_TRUE(service.Stop());
+  EXPECT_EQ(WaitForSingleObject(core, 0), WAIT_OBJECT_0);
+  CloseHandle(core);
+
+  // The core's output of both launches is in the log section, after the service log.
   const std::string logs = service.GetLogs();
   const std::string header = "\n----- sing-box stdout/stderr -----\n";
   ASSERT_NE(logs.find(header), std::string::npos);
-  EXPECT_EQ(logs.substr(0, logs.find(header)), peer.LogBuffer());
   const std::string coreLog = logs.substr(logs.find(header) + header.size());
-  EXPECT_EQ(coreLog, proxytest::ReadFileBytes(peer.LogPath()));
   const std::string startLine = "sing-box stand-in: started with configuration " + configPath;
-  const size_t first = coreLog.find(startLine);
-  ASSERT_NE(first, std::string::npos) << coreLog;
-  EXPECT_NE(coreLog.find(startLine, first + 1), std::string::npos) << coreLog;
-  EXPECT_NE(coreLog.find("sing-box stand-in: serving 0 inbound(s)"), std::string::npos);
-  EXPECT_TRUE(service.Stop());
-  EXPECT_TRUE(CoreChildren().empty());
+  ASSERT_NE(coreLog.find(startLine), std::string::npos) << coreLog;
+  EXPECT_NE(coreLog.find(startLine, coreLog.find(startLine) + 1), std::string::npos) << coreLog;
 }
 
-TEST_F(SingBoxServiceTest, CoreRejectingItsConfigFailsStartAndLeavesNoHandleOrProxy) {
+TEST_F(SingBoxServiceTest, FailedLaunchOrProxyDecideTheStartAsSpecified) {
   const proxytest::ProxySettings sentinel{5, "untouched:1", "untouched"};
   proxytest::WriteProxySettings(sentinel);
   SingBoxService service;
-  SingBoxServiceTestPeer peer(service);
+  // A core that rejects its configuration: the start fails, nothing runs, the proxy is left.
   EXPECT_FALSE(service.Start("this is not JSON"));
-  const Lines messages = Messages(peer.LogBuffer());
+  Lines messages = Messages(service.GetLogs());
   ASSERT_GE(messages.size(), 2u);
   EXPECT_EQ(messages[messages.size() - 2],
             "ERROR: sing-box process exited immediately with code: 1");
   EXPECT_EQ(messages.back(), "Failed to start sing-box process");
   EXPECT_FALSE(service.IsRunning());
-  EXPECT_FALSE(peer.Running());
-  // The ended core's handle is closed at once instead of lingering in the fields.
-  EXPECT_EQ(peer.ProcessHandle(), nullptr);
-  EXPECT_EQ(peer.ProcessId(), 0u);
   EXPECT_TRUE(CoreChildren().empty());
-  const proxytest::ProxySettings after = proxytest::ReadProxySettings();
-  EXPECT_EQ(after.enable, 5);
-  EXPECT_EQ(after.server, "untouched:1");
+  EXPECT_EQ(proxytest::ReadProxySettings().server, "untouched:1");
   EXPECT_NE(service.GetLogs().find("configuration is not valid JSON"), std::string::npos);
-  // Stop has nothing to do: the service never started.
-  const size_t mark = Messages(peer.LogBuffer()).size();
+  size_t mark = Messages(service.GetLogs()).size();
   EXPECT_TRUE(service.Stop());
-  EXPECT_EQ(Messages(peer.LogBuffer()).size(), mark);
-}
+  EXPECT_EQ(Messages(service.GetLogs()).size(), mark) << "Stop on a service never started";
 
-TEST_F(SingBoxServiceTest, CoreServesTheDeclaredInboundWhileRunning) {
-  const int port = 20000 + static_cast<int>(GetCurrentProcessId() % 20000);
-  const std::string config =
-      "{\"inbounds\": [{\"type\": \"mixed\", \"listen\": \"127.0.0.1\", "
-      "\"listen_port\": " +
-      std::to_string(port) + "}]}";
-  SingBoxService service;
-  ASSERT_TRUE(service.Start(config));
-  WSADATA wsa;
-  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<u_short>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  EXPECT_EQ(connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-  closesocket(s);
+  // A failing proxy command: the core runs on with a warning; Stop ignores the failed clear.
+  proxytest::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", "3");
+  EXPECT_TRUE(service.Start("{}"));
+  messages = Messages(service.GetLogs());
+  EXPECT_EQ(messages.back(), "WARNING: Failed to configure system proxy");
+  EXPECT_TRUE(service.IsRunning());
+  mark = Messages(service.GetLogs()).size();
   EXPECT_TRUE(service.Stop());
-  s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  EXPECT_NE(connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-  closesocket(s);
-  WSACleanup();
+  EXPECT_EQ(MessagesFrom(service.GetLogs(), mark),
+            (Lines{"Stopping sing-box...", "Clearing system proxy",
+                   "ERROR: Proxy command failed with exit code: 3", "sing-box process terminated",
+                   "sing-box stopped"}));
+  EXPECT_TRUE(CoreChildren().empty());
+  EXPECT_EQ(proxytest::ReadProxySettings().server, "untouched:1");
 }
 
 TEST_F(SingBoxServiceTest, DestroyingStartedServiceStopsCoreAndClearsProxy) {
   DWORD pid = 0;
-  testing::internal::CaptureStdout();
+  HANDLE core = nullptr;
+  StreamCapture out(std::cout);
   {
     SingBoxService service;
     ASSERT_TRUE(service.Start(kConfig));
-    pid = SingBoxServiceTestPeer(service).ProcessId();
+    core = OpenOnlyCore(pid);
     ASSERT_EQ(proxytest::ReadProxySettings().enable, 1);
   }
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("] Stopping sing-box...\n"), std::string::npos);
-  EXPECT_NE(out.find("] sing-box stopped\n"), std::string::npos);
-  EXPECT_TRUE(CoreChildren().empty());
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-  if (process != nullptr) {
-    EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0);
-    CloseHandle(process);
-  }
-  const proxytest::ProxySettings after = proxytest::ReadProxySettings();
-  EXPECT_EQ(after.enable, 0);
-  EXPECT_EQ(after.server, "");
-  EXPECT_EQ(after.override_list, "");
+  ASSERT_NE(core, nullptr);
+  EXPECT_EQ(WaitForSingleObject(core, 0), WAIT_OBJECT_0);
+  CloseHandle(core);
+  EXPECT_NE(out.Text().find("] sing-box stopped\n"), std::string::npos);
+  EXPECT_EQ(proxytest::ReadProxySettings().enable, 0);
 }
 
 }  // namespace

@@ -1,18 +1,15 @@
-// The per-user proxy through the powershell.exe stand-in and the real (Wine) registry.
+// The per-user proxy through the PowerShell stand-in and the real (Wine) registry.
+#include "proxy_core/system_proxy.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "proxy_core/sing_box_service.h"
 #include "tests/proxy_core/proxy_test_support.h"
-#include "tests/proxy_core/sing_box_service_test_peer.h"
 
 namespace {
 
-using proxytest::CoreChildren;
-using proxytest::Messages;
-using proxytest::MessagesFrom;
 using proxytest::ProxySettings;
 using proxytest::ReadProxySettings;
 using Lines = std::vector<std::string>;
@@ -24,6 +21,7 @@ const std::string kProperty =
 class SystemProxyTest : public proxytest::StandInTest {
  protected:
   proxytest::ScopedTempFolder temp_{"system proxy"};
+  proxytest::RecordedLog log_;
 };
 
 void ExpectSettings(const ProxySettings& expected) {
@@ -33,98 +31,69 @@ void ExpectSettings(const ProxySettings& expected) {
   EXPECT_EQ(actual.override_list, expected.override_list);
 }
 
-TEST_F(SystemProxyTest, SetAndClearWriteTheThreeValuesWithExactCommands) {
-  proxytest::WriteProxySettings({0, "", ""});
-  SingBoxService service;
-  SingBoxServiceTestPeer peer(service);
-
-  size_t mark = Messages(peer.LogBuffer()).size();
-  ASSERT_TRUE(peer.SetSystemProxy("127.0.0.1", 10809));
+TEST_F(SystemProxyTest, SetAndClearRunTheExactCommandsAndWriteTheThreeValues) {
+  proxytest::WriteProxySettings({0, "never-set", "x"});
+  SystemProxy proxy(log_.Sink());
+  EXPECT_EQ(proxy.Set("127.0.0.1", 10809), true);
   const std::string command = "powershell.exe -Command \"" + kProperty +
                               "-Name ProxyEnable -Value 1; " + kProperty +
                               "-Name ProxyServer -Value '127.0.0.1:10809'; " + kProperty +
                               "-Name ProxyOverride -Value '<-loopback>'\"";
-  EXPECT_EQ(
-      MessagesFrom(peer.LogBuffer(), mark),
-      (Lines{"Setting system HTTP proxy: 127.0.0.1:10809", "Executing proxy command: " + command,
-             "SUCCESS: System proxy set successfully to 127.0.0.1:10809"}));
+  EXPECT_EQ(log_.lines, (Lines{"Setting system HTTP proxy: 127.0.0.1:10809",
+                               "Executing proxy command: " + command,
+                               "SUCCESS: System proxy set successfully to 127.0.0.1:10809"}));
   ExpectSettings({1, "127.0.0.1:10809", "<-loopback>"});
 
-  mark = Messages(peer.LogBuffer()).size();
-  ASSERT_TRUE(service.ClearSystemProxy());
-  EXPECT_EQ(MessagesFrom(peer.LogBuffer(), mark),
-            (Lines{"Clearing system proxy", "System proxy cleared successfully"}));
-  ExpectSettings({0, "", ""});
-
-  // Clearing a proxy that was never set still runs the command.
-  proxytest::WriteProxySettings({0, "never-set", "x"});
-  EXPECT_TRUE(service.ClearSystemProxy());
+  log_.lines.clear();
+  EXPECT_TRUE(proxy.Clear());
+  EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", "System proxy cleared successfully"}));
   ExpectSettings({0, "", ""});
 
   // A negative port is printed with its sign and reaches the command as it is.
-  mark = Messages(peer.LogBuffer()).size();
-  ASSERT_TRUE(peer.SetSystemProxy("localhost", -1));
-  EXPECT_EQ(MessagesFrom(peer.LogBuffer(), mark).front(),
-            "Setting system HTTP proxy: localhost:-1");
+  log_.lines.clear();
+  EXPECT_TRUE(proxy.Set("localhost", -1));
+  EXPECT_EQ(log_.lines.front(), "Setting system HTTP proxy: localhost:-1");
   ExpectSettings({1, "localhost:-1", "<-loopback>"});
 }
 
-TEST_F(SystemProxyTest, PowerShellFailureFailsSetAndClearButNotStart) {
-  const ProxySettings sentinel{3, "sentinel:3", "sentinel"};
-  proxytest::WriteProxySettings(sentinel);
-  proxytest::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", "3");
-  SingBoxService service;
-  SingBoxServiceTestPeer peer(service);
-
-  size_t mark = Messages(peer.LogBuffer()).size();
-  EXPECT_FALSE(peer.SetSystemProxy("127.0.0.1", 10809));
-  EXPECT_EQ(MessagesFrom(peer.LogBuffer(), mark).back(),
-            "ERROR: Proxy command failed with exit code: 3");
-
-  // A failed clear is a failure too, reported like the failed set.
-  mark = Messages(peer.LogBuffer()).size();
-  EXPECT_FALSE(service.ClearSystemProxy());
-  EXPECT_EQ(MessagesFrom(peer.LogBuffer(), mark),
-            (Lines{"Clearing system proxy", "ERROR: Proxy command failed with exit code: 3"}));
-  ExpectSettings(sentinel);
-
-  // Start keeps the core running with a warning; Stop ignores the failed clear.
-  mark = Messages(peer.LogBuffer()).size();
-  EXPECT_TRUE(service.Start("{}"));
-  const Lines started = MessagesFrom(peer.LogBuffer(), mark);
-  ASSERT_GE(started.size(), 2u);
-  EXPECT_EQ(started[started.size() - 2], "ERROR: Proxy command failed with exit code: 3");
-  EXPECT_EQ(started.back(), "WARNING: Failed to configure system proxy");
-  EXPECT_TRUE(service.IsRunning());
-  mark = Messages(peer.LogBuffer()).size();
-  EXPECT_TRUE(service.Stop());
-  EXPECT_EQ(MessagesFrom(peer.LogBuffer(), mark),
-            (Lines{"Stopping sing-box...", "Clearing system proxy",
-                   "ERROR: Proxy command failed with exit code: 3", "sing-box process terminated",
-                   "sing-box stopped"}));
-  EXPECT_TRUE(CoreChildren().empty());
-  ExpectSettings(sentinel);
-}
-
-TEST_F(SystemProxyTest, PowerShellOutlastingTheWaitReportsStillActive) {
+TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
+  struct Case {
+    const char* description;
+    const char* exitCode;  // the stand-in's switches
+    const char* setHangMs;
+    std::wstring powerShell;
+    std::string setLast;  // the last line of the set; false unless it is the success line
+    std::string clearLast;
+  };
+  const std::string setDone = "SUCCESS: System proxy set successfully to 127.0.0.1:10809";
+  const std::string clearDone = "System proxy cleared successfully";
+  const std::vector<Case> cases = {
+      {"slow but within the wait", "0", "3500", SystemPowerShellPath(), setDone, clearDone},
+      {"exit code 3", "3", nullptr, SystemPowerShellPath(),
+       "ERROR: Proxy command failed with exit code: 3",
+       "ERROR: Proxy command failed with exit code: 3"},
+      {"not there", nullptr, nullptr, L"C:\\no such folder\\powershell.exe",
+       "ERROR: Failed to execute proxy command. Error code: 3", "Failed to clear system proxy"},
+      // The clear that follows ends the hanging set and then runs as usual.
+      {"set outlives its wait", "0", "6500", SystemPowerShellPath(),
+       "ERROR: Proxy command failed with exit code: 259", clearDone},
+  };
   const ProxySettings sentinel{4, "sentinel:4", "sentinel"};
-  proxytest::WriteProxySettings(sentinel);
-  // The late stand-ins write nothing when they finally end, so the registry stays ours.
-  proxytest::ScopedEnvironment hang("ORVANTA_STANDIN_PS_HANG_MS", "6500");
-  proxytest::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", "0");
-  SingBoxService service;
-  SingBoxServiceTestPeer peer(service);
-
-  size_t mark = Messages(peer.LogBuffer()).size();
-  EXPECT_FALSE(peer.SetSystemProxy("127.0.0.1", 10809));
-  EXPECT_EQ(MessagesFrom(peer.LogBuffer(), mark).back(),
-            "ERROR: Proxy command failed with exit code: 259");
-
-  mark = Messages(peer.LogBuffer()).size();
-  EXPECT_FALSE(service.ClearSystemProxy());
-  EXPECT_EQ(MessagesFrom(peer.LogBuffer(), mark),
-            (Lines{"Clearing system proxy", "ERROR: Proxy command failed with exit code: 259"}));
-  ExpectSettings(sentinel);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    proxytest::WriteProxySettings(sentinel);
+    proxytest::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", c.exitCode);
+    proxytest::ScopedEnvironment hang("ORVANTA_STANDIN_PS_SET_HANG_MS", c.setHangMs);
+    SystemProxy proxy(log_.Sink(), c.powerShell);
+    log_.lines.clear();
+    EXPECT_EQ(proxy.Set("127.0.0.1", 10809), c.setLast == setDone);
+    EXPECT_EQ(log_.lines.back(), c.setLast);
+    log_.lines.clear();
+    EXPECT_EQ(proxy.Clear(), c.clearLast == clearDone);
+    EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", c.clearLast}));
+    // The stand-in was told to write nothing; no write may come from anywhere else.
+    ExpectSettings(sentinel);
+  }
 }
 
 TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
@@ -132,56 +101,53 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
   proxytest::WriteProxySettings({0, "", ""});
   {
     // A set writes the record; a failed clear keeps it, a successful one removes it.
-    SingBoxService service;
-    SingBoxServiceTestPeer peer(service);
-    ASSERT_TRUE(peer.SetSystemProxy("127.0.0.1", 10809));
+    SystemProxy proxy(log_.Sink());
+    ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
     EXPECT_EQ(proxytest::ReadFileBytes(record), "127.0.0.1:10809");
     {
       proxytest::ScopedEnvironment fails("ORVANTA_STANDIN_PS_EXIT_CODE", "5");
-      EXPECT_FALSE(service.ClearSystemProxy());
+      EXPECT_FALSE(proxy.Clear());
     }
     EXPECT_TRUE(proxytest::FileExists(record));
-    ASSERT_TRUE(service.ClearSystemProxy());
+    ASSERT_TRUE(proxy.Clear());
     EXPECT_FALSE(proxytest::FileExists(record));
   }
 
-  // What a new service finds at construction, with the record of a run that ended unclean.
+  // What a new run finds at start-up, with the record of a run that ended unclean.
   struct Case {
     const char* description;
-    const char* enableType;  // "dword" or "text"
-    const char* enable;
+    bool enableAsText;
+    DWORD enable;
     const char* server;
     bool cleared;
   };
   const std::vector<Case> cases = {
-      {"still ours", "dword", "1", "127.0.0.1:10809", true},
-      {"still ours, enable written as text", "text", "1", "127.0.0.1:10809", true},
-      {"stale: cleared since", "dword", "0", "", false},
-      {"foreign server", "dword", "1", "10.0.0.2:3128", false},
-      {"turned off by the user", "dword", "0", "127.0.0.1:10809", false},
+      {"still ours", false, 1, "127.0.0.1:10809", true},
+      {"still ours, enable written as text", true, 1, "127.0.0.1:10809", true},
+      {"stale: cleared since", false, 0, "", false},
+      {"foreign server", false, 1, "10.0.0.2:3128", false},
+      {"turned off by the user", false, 0, "127.0.0.1:10809", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
-    proxytest::WriteProxySettings({1, c.server, "keep"});
-    if (std::string(c.enableType) == "text") {
+    proxytest::WriteProxySettings({c.enable, c.server, "keep"});
+    if (c.enableAsText) {
       ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER,
                                 "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
-                                "ProxyEnable", REG_SZ, c.enable, 2),
+                                "ProxyEnable", REG_SZ, "1", 2),
                 ERROR_SUCCESS);
-    } else {
-      proxytest::WriteProxySettings({std::stoll(c.enable), c.server, "keep"});
     }
     proxytest::WriteFileBytes(record, "127.0.0.1:10809");
-    SingBoxService service;
-    SingBoxServiceTestPeer peer(service);
+    log_.lines.clear();
+    SystemProxy proxy(log_.Sink());
+    proxy.ClearLeftByEarlierRun("127.0.0.1:10809");
     EXPECT_FALSE(proxytest::FileExists(record));
     if (c.cleared) {
-      EXPECT_EQ(MessagesFrom(peer.LogBuffer(), 1),
-                (Lines{"Clearing system proxy", "System proxy cleared successfully",
-                       "Cleared the system proxy that an earlier run left set"}));
+      EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", "System proxy cleared successfully",
+                                   "Cleared the system proxy that an earlier run left set"}));
       ExpectSettings({0, "", ""});
     } else {
-      EXPECT_EQ(MessagesFrom(peer.LogBuffer(), 1), Lines{});
+      EXPECT_EQ(log_.lines, Lines{});
       EXPECT_EQ(ReadProxySettings().server, c.server);
       EXPECT_EQ(ReadProxySettings().override_list, "keep");
     }

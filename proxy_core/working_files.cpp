@@ -1,13 +1,10 @@
-// The working folder %TEMP%\Orvanta, config.json written for the core, and the core's
-// sing-box.log read back for GetLogs and kept to a bounded size.
+#include "proxy_core/working_files.h"
+
 #include <windows.h>
 
 #include <new>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
-#include "proxy_core/sing_box_service.h"
 #include "support/unique_handle.h"
 #include "support/utf8.h"
 #include "support/wide_text.h"
@@ -21,6 +18,7 @@ constexpr char kCoreLogHeader[] = "\n----- sing-box stdout/stderr -----\n";
 constexpr DWORD kCoreLogTailBytes = 1024 * 1024;
 constexpr long long kCoreLogMoveAsideBytes = 16LL * 1024 * 1024;
 constexpr wchar_t kOlderCoreLogName[] = L"sing-box.old.log";
+constexpr wchar_t kProxyRecordName[] = L"system-proxy-set";
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -73,13 +71,11 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
   return CloseHandle(file.Release()) != FALSE;
 }
 
-// The temporary folder with its trailing backslash, or empty when the system has none that
-// fits the classic path limit.
-std::wstring TemporaryFolder() {
-  wchar_t buffer[MAX_PATH + 1];
-  const DWORD length = GetTempPathW(MAX_PATH, buffer);
-  if (length == 0 || length >= MAX_PATH) return std::wstring();
-  return std::wstring(buffer, length);
+long long FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<long long>(data.nFileSizeHigh) << 32) |
+         static_cast<long long>(data.nFileSizeLow);
 }
 
 enum class ReadOutcome { kRead, kUnavailable, kFailed };
@@ -132,58 +128,63 @@ ReadOutcome ReadCoreLogTail(const std::wstring& path, std::string& tail, long lo
 
 }  // namespace
 
-std::wstring SingBoxService::WorkingFolder() {
-  const std::wstring tempFolder = TemporaryFolder();
-  return tempFolder.empty() ? tempFolder : tempFolder + L"Orvanta";
+std::wstring WorkingFolder() {
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH, buffer);
+  if (length == 0 || length >= MAX_PATH) return std::wstring();
+  return std::wstring(buffer, length) + L"Orvanta";
 }
 
-bool SingBoxService::CreateConfigFile(const std::string& config) {
-  const std::wstring workFolder = WorkingFolder();
-  if (workFolder.empty()) {
-    Log("ERROR: Cannot determine the temporary folder. Error code: " +
+std::wstring ProxyRecordPath() {
+  const std::wstring folder = WorkingFolder();
+  return folder.empty() ? folder : folder + L"\\" + kProxyRecordName;
+}
+
+bool CreateConfigFile(const std::string& config, WorkingFiles& files, const ServiceLog& log) {
+  const std::wstring folder = WorkingFolder();
+  if (folder.empty()) {
+    log("ERROR: Cannot determine the temporary folder. Error code: " +
         std::to_string(GetLastError()));
     return false;
   }
-  if (!CreateFolderTree(workFolder)) {
-    Log("ERROR: Cannot create working folder: " + orvanta::Utf8FromWide(workFolder));
+  if (!CreateFolderTree(folder)) {
+    log("ERROR: Cannot create working folder: " + orvanta::Utf8FromWide(folder));
     return false;
   }
-  configPath = workFolder + L"\\config.json";
-  logPath = workFolder + L"\\sing-box.log";
+  files.configPath = folder + L"\\config.json";
+  files.logPath = folder + L"\\sing-box.log";
 
   if (config.empty()) {
-    Log("ERROR: No config provided for sing-box");
+    log("ERROR: No config provided for sing-box");
     return false;
   }
-  Log("Using provided config (" + std::to_string(config.size()) + " characters)");
-  Log("Config preview: " + config.substr(0, orvanta::Utf8PrefixLength(config, kPreviewBytes)) +
+  log("Using provided config (" + std::to_string(config.size()) + " characters)");
+  log("Config preview: " + config.substr(0, orvanta::Utf8PrefixLength(config, kPreviewBytes)) +
       "...");
 
-  if (!WriteWholeFile(configPath, ToCrLf(config))) {
-    Log("Failed to create config file: " + orvanta::Utf8FromWide(configPath));
+  const std::string configPath = orvanta::Utf8FromWide(files.configPath);
+  if (!WriteWholeFile(files.configPath, ToCrLf(config))) {
+    log("Failed to create config file: " + configPath);
     return false;
   }
-  Log("sing-box config created: " + orvanta::Utf8FromWide(configPath));
+  log("sing-box config created: " + configPath);
   return true;
 }
 
-void SingBoxService::MoveLargeCoreLogAside() {
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  if (!GetFileAttributesExW(logPath.c_str(), GetFileExInfoStandard, &data)) return;
-  const long long size = (static_cast<long long>(data.nFileSizeHigh) << 32) |
-                         static_cast<long long>(data.nFileSizeLow);
+void MoveLargeCoreLogAside(const std::wstring& logPath, const ServiceLog& log) {
+  const long long size = FileSize(logPath);
   if (size <= kCoreLogMoveAsideBytes) return;
   const std::wstring older = logPath.substr(0, logPath.find_last_of(L'\\') + 1) + kOlderCoreLogName;
   if (!MoveFileExW(logPath.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    Log("WARNING: Cannot move the large sing-box log aside. Error code: " +
+    log("WARNING: Cannot move the large sing-box log aside. Error code: " +
         std::to_string(GetLastError()));
     return;
   }
-  Log("Moved sing-box log of " + std::to_string(size) + " bytes aside to " +
+  log("Moved sing-box log of " + std::to_string(size) + " bytes aside to " +
       orvanta::Utf8FromWide(older));
 }
 
-void SingBoxService::AppendCoreLog(std::string& logs) const {
+void AppendCoreLogSection(const std::wstring& logPath, std::string& logs) {
   if (logPath.empty()) return;
   const size_t before = logs.size();
   try {

@@ -1,0 +1,15 @@
+# orvanta_library(<name> SOURCES <files...> [DEPS <targets...>] [DEFINITIONS <defs...>])
+# A static library of ours: its sources, what it builds on (passed on to its users), the
+# repository root as include folder, and warnings as errors.
+function(orvanta_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;DEFINITIONS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(ARG_DEPS)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  endif()
+  if(ARG_DEFINITIONS)
+    target_compile_definitions(${name} PUBLIC ${ARG_DEFINITIONS})
+  endif()
+  orvanta_warnings(${name})
+endfunction()

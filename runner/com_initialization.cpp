@@ -1,0 +1,17 @@
+#include "runner/com_initialization.h"
+
+#include <objbase.h>
+
+// S_FALSE (already initialised on this thread, same model) also takes a reference that must
+// be given back, so every success counts.
+ScopedComInitialization::ScopedComInitialization()
+    : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)),
+      initialized_(SUCCEEDED(result_)) {}
+
+ScopedComInitialization::~ScopedComInitialization() { End(); }
+
+void ScopedComInitialization::End() {
+  if (!initialized_) return;
+  initialized_ = false;
+  ::CoUninitialize();
+}

@@ -1,0 +1,147 @@
+// Finding sing-box.exe and launching it, driven directly against the core stand-in.
+#include "proxy_core/core_launcher.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/wide_text.h"
+#include "tests/proxy_core/proxy_test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using orvanta::Utf8FromWide;
+using orvanta::WideFromUtf8;
+
+class CoreLauncherTest : public proxytest::StandInTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(CreateDirectoryA(temp_.WorkFolder().c_str(), nullptr));
+    files_.configPath = WideFromUtf8(temp_.WorkFolder() + "\\config.json");
+    files_.logPath = WideFromUtf8(temp_.WorkFolder() + "\\sing-box.log");
+    Config("{}");
+  }
+  void Config(const std::string& text) {
+    proxytest::WriteFileBytes(Utf8FromWide(files_.configPath), text);
+  }
+  std::string LogFile() const { return Utf8FromWide(files_.logPath); }
+
+  proxytest::ScopedTempFolder temp_{"launcher"};
+  WorkingFiles files_;
+  orvanta::UniqueHandle job_;
+  proxytest::RecordedLog log_;
+};
+
+TEST_F(CoreLauncherTest, ExecutableIsFoundBesideTheHostOrInTheCurrentFolder) {
+  const std::string beside = proxytest::ExecutableFolder() + "\\resources\\sing-box.exe";
+  EXPECT_EQ(Utf8FromWide(GetSingBoxPath()), beside);
+  const std::string current = temp_.Path() + "current folder";
+  ASSERT_TRUE(CreateDirectoryA(current.c_str(), nullptr));
+  proxytest::ScopedCurrentFolder inCurrent(current);
+  const std::string fallback = current + "\\sing-box.exe";
+  const std::string missing = temp_.Path() + "no such\\sing-box.exe";
+
+  std::wstring executable = WideFromUtf8(beside);
+  ASSERT_TRUE(ResolveSingBoxPath(executable, log_.Sink()));
+  EXPECT_EQ(log_.lines, Lines{"Checking sing-box executable path: " + beside});
+
+  log_.lines.clear();
+  executable = WideFromUtf8(missing);
+  EXPECT_FALSE(ResolveSingBoxPath(executable, log_.Sink()));
+  EXPECT_EQ(log_.lines, (Lines{"Checking sing-box executable path: " + missing,
+                               "ERROR: sing-box executable not found: " + missing,
+                               "Trying alternative path: " + fallback,
+                               "ERROR: sing-box executable not found in any location"}));
+  EXPECT_EQ(Utf8FromWide(executable), missing);
+
+  ASSERT_TRUE(CopyFileA(beside.c_str(), fallback.c_str(), FALSE));
+  log_.lines.clear();
+  ASSERT_TRUE(ResolveSingBoxPath(executable, log_.Sink()));
+  EXPECT_EQ(log_.lines,
+            (Lines{"Checking sing-box executable path: " + missing,
+                   "ERROR: sing-box executable not found: " + missing,
+                   "Trying alternative path: " + fallback, "Found sing-box at: " + fallback}));
+  EXPECT_EQ(Utf8FromWide(executable), fallback) << "the fallback is looked at first from now on";
+}
+
+TEST_F(CoreLauncherTest, CoreRunsInTheJobWithItsOutputAppendedToTheLog) {
+  const std::wstring executable = GetSingBoxPath();
+  const std::string config = temp_.WorkFolder() + "\\config.json";
+  proxytest::WriteFileBytes(LogFile(), "from an earlier launch\n");
+  CoreProcess core;
+  ASSERT_TRUE(LaunchCore(executable, files_, job_, core, log_.Sink()));
+  EXPECT_EQ(
+      log_.lines,
+      (Lines{"Executing command: \"" + Utf8FromWide(executable) + "\" run -c \"" + config + "\"",
+             "Creating sing-box process...",
+             "SUCCESS: sing-box process started with PID: " + std::to_string(core.id),
+             "sing-box process is running successfully"}));
+  EXPECT_EQ(proxytest::CoreChildren(), std::vector<DWORD>{core.id});
+  BOOL inJob = FALSE;
+  ASSERT_TRUE(job_);
+  ASSERT_TRUE(IsProcessInJob(core.handle.Get(), job_.Get(), &inJob));
+  EXPECT_TRUE(inJob);
+  EXPECT_EQ(proxytest::ReadFileBytes(LogFile()).rfind("from an earlier launch\n", 0), 0u);
+  EXPECT_NE(proxytest::ReadFileBytes(LogFile()).find(
+                "sing-box stand-in: started with configuration " + config),
+            std::string::npos);
+
+  // Closing the job ends the core, as the host's end does. Then no copy of the log handle is
+  // left anywhere: the host closed its own right after the launch.
+  job_.Reset();
+  EXPECT_EQ(WaitForSingleObject(core.handle.Get(), 10000), WAIT_OBJECT_0);
+  HANDLE exclusive = CreateFileA(LogFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(exclusive, INVALID_HANDLE_VALUE);
+  if (exclusive != INVALID_HANDLE_VALUE) CloseHandle(exclusive);
+}
+
+TEST_F(CoreLauncherTest, LaunchProblemsAreLoggedAndOnlySomeFailTheLaunch) {
+  // A log file that cannot be opened sends the core's output to the host's own streams; a
+  // job that refuses the core costs a warning. Neither stops the core.
+  ASSERT_TRUE(CreateDirectoryA(LogFile().c_str(), nullptr));
+  job_.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  CoreProcess core;
+  ASSERT_TRUE(LaunchCore(GetSingBoxPath(), files_, job_, core, log_.Sink()));
+  ASSERT_EQ(log_.lines.size(), 6u);
+  EXPECT_EQ(log_.lines[1], "WARNING: Failed to open sing-box log file for redirection");
+  EXPECT_EQ(
+      log_.lines[3].rfind("WARNING: sing-box will not end together with the host. Error code: ", 0),
+      0u)
+      << log_.lines[3];
+  EXPECT_EQ(log_.lines[5], "sing-box process is running successfully");
+  TerminateProcess(core.handle.Get(), 0);
+  WaitForSingleObject(core.handle.Get(), 5000);
+  ASSERT_TRUE(RemoveDirectoryA(LogFile().c_str()));
+
+  // A core that ends within its first second fails, and its handle is released at once.
+  log_.lines.clear();
+  job_.Reset();
+  Config("not json");
+  CoreProcess ended;
+  EXPECT_FALSE(LaunchCore(GetSingBoxPath(), files_, job_, ended, log_.Sink()));
+  EXPECT_EQ(log_.lines.back(), "ERROR: sing-box process exited immediately with code: 1");
+  EXPECT_FALSE(ended.handle);
+  EXPECT_EQ(ended.id, 0u);
+
+  // A file that is not a program: the error code and the system's text for it.
+  log_.lines.clear();
+  const std::string bogus = temp_.Path() + "sing-box.exe";
+  proxytest::WriteFileBytes(bogus, "this is not a program");
+  EXPECT_FALSE(LaunchCore(WideFromUtf8(bogus), files_, job_, ended, log_.Sink()));
+  ASSERT_EQ(log_.lines.size(), 4u);
+  const std::string prefix = "ERROR: Failed to start sing-box process. Error code: ";
+  ASSERT_EQ(log_.lines[2].rfind(prefix, 0), 0u) << log_.lines[2];
+  const std::string code = log_.lines[2].substr(prefix.size());
+  EXPECT_EQ(code.find_first_not_of("0123456789"), std::string::npos) << code;
+  EXPECT_NE(code[0], '0');
+  EXPECT_GT(log_.lines[3].size(), std::string("Error details: ").size()) << log_.lines[3];
+  EXPECT_EQ(log_.lines[3].rfind("Error details: ", 0), 0u);
+  // The host's copy of the log handle is closed on this path too: the file can be deleted.
+  EXPECT_TRUE(DeleteFileA(LogFile().c_str()));
+  EXPECT_TRUE(proxytest::CoreChildren().empty());
+}
+
+}  // namespace

@@ -1,0 +1,235 @@
+// config.json, the core log section and the moving aside of a large sing-box.log, driven
+// directly with a private temporary folder.
+#include "proxy_core/working_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/wide_text.h"
+#include "tests/proxy_core/failing_allocator.h"
+#include "tests/proxy_core/proxy_test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using orvanta::Utf8FromWide;
+using orvanta::WideFromUtf8;
+
+const std::string kHeader = "\n----- sing-box stdout/stderr -----\n";
+const std::string kFffd = "\xEF\xBF\xBD";
+const long long kMiB = 1024 * 1024;
+
+// Writes `tail` so that the file ends with it and is `size` bytes long; the bytes before it
+// are a hole, so a file of hundreds of megabytes costs no disk.
+void WriteSparseFile(const std::string& path, long long size, const std::string& tail) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  LARGE_INTEGER at;
+  at.QuadPart = size - static_cast<long long>(tail.size());
+  ASSERT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file, tail.data(), static_cast<DWORD>(tail.size()), &written, nullptr));
+  CloseHandle(file);
+}
+
+long long FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::string CoreLogSection(const std::string& logPath) {
+  std::string logs = "service log\n";
+  AppendCoreLogSection(WideFromUtf8(logPath), logs);
+  return logs.substr(12);
+}
+
+TEST(WorkingFilesTest, ConfigIsWrittenWithCrLfAndPreviewedWithoutSplittingACharacter) {
+  // Missing parents of the temporary folder are created too; blanks in the path are fine.
+  proxytest::ScopedTempFolder temp("working files");
+  const std::string nested = temp.Path() + "a\\b c\\";
+  proxytest::ScopedEnvironment tmp("TMP", nested.c_str());
+  const std::string folder = nested + "Orvanta";
+  EXPECT_EQ(Utf8FromWide(WorkingFolder()), folder);
+  EXPECT_EQ(Utf8FromWide(ProxyRecordPath()), folder + "\\system-proxy-set");
+
+  struct Case {
+    const char* description;
+    std::string config;
+    std::string preview;
+    std::string onDisk;
+  };
+  const std::string euro = std::string(199, 'a') + "\xE2\x82\xAC" + std::string(798, 'b');
+  const std::string emoji = std::string(198, 'a') + "\xF0\x9F\x98\x80" + std::string(798, 'b');
+  const std::string ascii(1000, 'c');
+  const std::vector<Case> cases = {
+      {"50 bytes previewed whole", std::string(50, 'x'), std::string(50, 'x'),
+       std::string(50, 'x')},
+      {"LF becomes CR LF", "{\n  \"a\": 1\n}\n", "{\n  \"a\": 1\n}\n", "{\r\n  \"a\": 1\r\n}\r\n"},
+      {"CR LF becomes CR CR LF", "{\r\n}", "{\r\n}", "{\r\r\n}"},
+      {"1000 ASCII bytes cut at byte 200", ascii, ascii.substr(0, 200), ascii},
+      {"three-byte character at bytes 199-201", euro, euro.substr(0, 199), euro},
+      {"four-byte character at bytes 198-201", emoji, emoji.substr(0, 198), emoji},
+      {"a shorter text replaces a longer one", "{}", "{}", "{}"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    proxytest::RecordedLog log;
+    WorkingFiles files;
+    ASSERT_TRUE(CreateConfigFile(c.config, files, log.Sink()));
+    EXPECT_EQ(Utf8FromWide(files.configPath), folder + "\\config.json");
+    EXPECT_EQ(Utf8FromWide(files.logPath), folder + "\\sing-box.log");
+    EXPECT_EQ(log.lines,
+              (Lines{"Using provided config (" + std::to_string(c.config.size()) + " characters)",
+                     "Config preview: " + c.preview + "...",
+                     "sing-box config created: " + folder + "\\config.json"}));
+    EXPECT_EQ(proxytest::ReadFileBytes(folder + "\\config.json"), c.onDisk);
+  }
+}
+
+TEST(WorkingFilesTest, ConfigThatCannotBeWrittenFailsWithItsReason) {
+  proxytest::ScopedTempFolder temp("unwritable");
+  const std::string work = temp.WorkFolder();
+  const std::string blocked = temp.Path() + "blocked\\";
+  ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr));
+  proxytest::WriteFileBytes(blocked + "Orvanta", "a file, not a folder");
+  // Under Wine the link to an always-full device opens, and every write to it fails.
+  const std::string fullDisk = proxytest::ExecutableFolder() + "\\disk_full\\";
+  ASSERT_TRUE(proxytest::FileExists(fullDisk + "Orvanta")) << fullDisk;
+
+  struct Case {
+    const char* description;
+    std::string tmp;
+    std::string config;
+    Lines expected;  // an entry ending in "*" matches by prefix
+    bool pathsSet;
+  };
+  const std::vector<Case> cases = {
+      {"empty text", temp.Path(), "", {"ERROR: No config provided for sing-box"}, true},
+      {"config.json is a folder",
+       temp.Path(),
+       "{}",
+       {"Using provided config (2 characters)", "Config preview: {}...",
+        "Failed to create config file: " + work + "\\config.json"},
+       true},
+      {"a file in the working folder's place",
+       blocked,
+       "{}",
+       {"ERROR: Cannot create working folder: " + blocked + "Orvanta"},
+       false},
+      {"temporary folder longer than the path limit",
+       temp.Path() + std::string(260, 'x') + "\\",
+       "{}",
+       {"ERROR: Cannot determine the temporary folder. Error code: *"},
+       false},
+      {"disk full",
+       fullDisk,
+       std::string(5000, ' ') + "{}",
+       {"Using provided config (5002 characters)",
+        "Config preview: " + std::string(200, ' ') + "...",
+        "Failed to create config file: " + fullDisk + "Orvanta\\config.json"},
+       true},
+  };
+  ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((work + "\\config.json").c_str(), nullptr));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    proxytest::ScopedEnvironment tmp("TMP", c.tmp.c_str());
+    proxytest::RecordedLog log;
+    WorkingFiles files;
+    EXPECT_FALSE(CreateConfigFile(c.config, files, log.Sink()));
+    ASSERT_EQ(log.lines.size(), c.expected.size());
+    for (size_t i = 0; i < c.expected.size(); ++i) {
+      const std::string& want = c.expected[i];
+      if (!want.empty() && want.back() == '*') {
+        EXPECT_EQ(log.lines[i].rfind(want.substr(0, want.size() - 1), 0), 0u) << log.lines[i];
+      } else {
+        EXPECT_EQ(log.lines[i], want);
+      }
+    }
+    EXPECT_EQ(!files.configPath.empty() && !files.logPath.empty(), c.pathsSet);
+  }
+}
+
+TEST(WorkingFilesTest, CoreLogSectionIsTheEndOfTheFileAsValidUtf8) {
+  proxytest::ScopedTempFolder temp("core log");
+  ASSERT_TRUE(CreateDirectoryA(temp.WorkFolder().c_str(), nullptr));
+  const std::string log = temp.WorkFolder() + "\\sing-box.log";
+  const std::string valid("line one\r\nline \xD0\xB4\xE4\xB8\xAD\xF0\x9F\x98\x80\n\0nul\n", 30);
+
+  EXPECT_EQ(CoreLogSection(log), "") << "no file, no section";
+  std::string logs = "unchanged";
+  AppendCoreLogSection(L"", logs);
+  EXPECT_EQ(logs, "unchanged") << "no path, no section";
+  proxytest::WriteFileBytes(log, "");
+  EXPECT_EQ(CoreLogSection(log), kHeader) << "an empty file still gets its header";
+  proxytest::WriteFileBytes(log, valid);
+  EXPECT_EQ(CoreLogSection(log), kHeader + valid) << "valid bytes pass byte for byte";
+  // A code page 1251 line and a character the core has not finished writing.
+  proxytest::WriteFileBytes(log, valid + "\xCF\xF0\n\xE2\x82");
+  EXPECT_EQ(CoreLogSection(log), kHeader + valid + kFffd + kFffd + "\n" + kFffd);
+
+  // The running core holds the file open for appending; reading shares it.
+  HANDLE writer = CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(writer, "live\n", 5, &written, nullptr);
+  EXPECT_EQ(CoreLogSection(log), kHeader + valid + kFffd + kFffd + "\n" + kFffd + "live\n");
+  CloseHandle(writer);
+
+  // A file that cannot be opened (a folder in its place) is left out like a missing one.
+  const std::string folder = temp.WorkFolder() + "\\folder.log";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  EXPECT_EQ(CoreLogSection(folder), "");
+
+  // A file of 300 MB: only its last MiB is read, from the first line that starts in it.
+  std::string lines;
+  for (int i = 0; lines.size() < 3 * kMiB; ++i) {
+    lines += "core line " + std::to_string(1000000 + i) + " \xE4\xB8\xAD\n";
+  }
+  const long long size = 300 * kMiB;
+  WriteSparseFile(log, size, lines);
+  const std::string section = CoreLogSection(log);
+  ASSERT_EQ(section.compare(0, kHeader.size() + 1, kHeader + "("), 0);
+  const size_t close = section.find(" earlier bytes not shown)\n");
+  ASSERT_NE(close, std::string::npos);
+  const long long skipped =
+      std::stoll(section.substr(kHeader.size() + 1, close - kHeader.size() - 1));
+  const std::string shown = section.substr(section.find('\n', close) + 1);
+  EXPECT_EQ(skipped + static_cast<long long>(shown.size()), size);
+  EXPECT_LE(static_cast<long long>(shown.size()), kMiB);
+  EXPECT_GT(static_cast<long long>(shown.size()), kMiB - 64);
+  EXPECT_EQ(shown.compare(0, 10, "core line "), 0) << shown.substr(0, 40);
+  EXPECT_EQ(lines.compare(lines.size() - shown.size(), shown.size(), shown), 0);
+
+  // Running out of memory while reading keeps the failure note.
+  proxytest::ScopedAllocationLimit limit(256 * 1024);
+  EXPECT_EQ(CoreLogSection(log), kHeader + "(failed to read sing-box log file)\n");
+}
+
+TEST(WorkingFilesTest, CoreLogOverSixteenMebibytesIsMovedAsideReplacingTheOlderCopy) {
+  proxytest::ScopedTempFolder temp("move aside");
+  ASSERT_TRUE(CreateDirectoryA(temp.WorkFolder().c_str(), nullptr));
+  const std::string log = temp.WorkFolder() + "\\sing-box.log";
+  const std::string older = temp.WorkFolder() + "\\sing-box.old.log";
+  proxytest::WriteFileBytes(older, "an earlier older copy");
+  proxytest::RecordedLog recorded;
+
+  WriteSparseFile(log, 16 * kMiB, "at the limit\n");
+  MoveLargeCoreLogAside(WideFromUtf8(log), recorded.Sink());
+  EXPECT_EQ(FileSize(log), 16 * kMiB) << "a file at the limit stays";
+  EXPECT_EQ(proxytest::ReadFileBytes(older), "an earlier older copy");
+  EXPECT_TRUE(recorded.lines.empty());
+
+  WriteSparseFile(log, 16 * kMiB + 1, "over the limit\n");
+  MoveLargeCoreLogAside(WideFromUtf8(log), recorded.Sink());
+  EXPECT_FALSE(proxytest::FileExists(log));
+  EXPECT_EQ(FileSize(older), 16 * kMiB + 1);
+  EXPECT_EQ(recorded.lines, Lines{"Moved sing-box log of 16777217 bytes aside to " + older});
+}
+
+}  // namespace
