@@ -9,7 +9,7 @@ the folder's ctest selection. When code moves, update the texts here, never the 
 
 # ctest -R selections: the tests that cover each folder.
 TESTS = {
-    "support": "utf8|proxy_core|vpn_control|runner_window",
+    "support": "utf8|support_test|install|proxy_core|vpn_control|runner_window",
     "proxy_core": "install|proxy_core|vpn_control|e2e",
     "network_speed": "network_speed|speed_channel",
     "channels": "install|channel|e2e",
@@ -45,7 +45,8 @@ FAULTS = [
           "WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);",
           "WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);"),
     fault("S7", "support", "the system's error text is lost",
-          "return Utf8FromWide(std::wstring_view(text, length));", "return std::string();"),
+          "return Utf8FromWide(std::wstring_view(text, length));",
+          "return Utf8FromWide(std::wstring_view(text, length * 0));"),
 
     # proxy_core
     fault("P1", "proxy_core", "a second Start launches a second core",
