@@ -58,9 +58,9 @@ void ExpectBoolSuccess(const Answers& answers, bool expected) {
 
 class VpnControlChannelTest : public testing::Test {
  protected:
-  proxytest::ScopedTempFolder temp_{"vpn channel"};
-  proxytest::ScopedEnvironment psSucceeds_{"ORVANTA_STANDIN_PS_EXIT_CODE", "0"};
-  proxytest::ScopedEnvironment noHang_{"ORVANTA_STANDIN_PS_HANG_MS", nullptr};
+  orvanta_test::ScopedTempFolder temp_{"vpn channel"};
+  orvanta_test::ScopedEnvironment psSucceeds_{"ORVANTA_STANDIN_PS_EXIT_CODE", "0"};
+  orvanta_test::ScopedEnvironment noHang_{"ORVANTA_STANDIN_PS_HANG_MS", nullptr};
 
   void TearDown() override {
     for (DWORD pid : proxytest::CoreChildren()) proxytest::KillProcess(pid);
@@ -157,7 +157,7 @@ TEST_F(VpnControlChannelTest, EveryMethodReachesTheServiceAndAnswersItsResult) {
                                          "MethodChannel: Starting sing-box...",
                                          "MethodChannel: Received config (17 characters)",
                                          "MethodChannel: sing-box start result: SUCCESS"}));
-  EXPECT_EQ(proxytest::ReadFileBytes(temp_.WorkFolder() + "\\config.json"), config);
+  EXPECT_EQ(orvanta_test::ReadFileBytes(temp_.WorkFolder() + "\\config.json"), config);
 
   outcome = Call(service, "isRunning", Value(EncodableValue()));
   ExpectBoolSuccess(outcome.answers, true);
@@ -193,7 +193,7 @@ TEST_F(VpnControlChannelTest, EveryMethodReachesTheServiceAndAnswersItsResult) {
   EXPECT_EQ(outcome.channelLines.back(), "MethodChannel: sing-box running status: NOT RUNNING");
 
   // A failing proxy command is a false answer, never a channel error.
-  proxytest::ScopedEnvironment psFails("ORVANTA_STANDIN_PS_EXIT_CODE", "2");
+  orvanta_test::ScopedEnvironment psFails("ORVANTA_STANDIN_PS_EXIT_CODE", "2");
   outcome = Call(service, "clearSystemProxy", Value(EncodableValue()));
   ExpectBoolSuccess(outcome.answers, false);
   EXPECT_EQ(outcome.channelLines.back(), "MethodChannel: Clear system proxy result: FAILED");

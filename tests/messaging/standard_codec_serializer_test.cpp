@@ -218,17 +218,34 @@ TEST(StandardCodecSerializerTest, SizesTheInputCannotBackAreNotAllocated) {
       EXPECT_EQ(std::get<EncodableMap>(value).size(), 1u);  // null -> null, then duplicates
     }
   }
-  // Up to the zero-fill limit a cut block keeps its announced length.
+  // Up to the zero-fill limit a cut block keeps its announced length; the limit counts bytes,
+  // so a typed list of 512 int64 is at it and one of 513 over it.
   {
     StderrCapture err;
-    std::vector<uint8_t> wire = Bytes("07 fe 00 10 61 62");
-    EXPECT_EQ(std::get<std::string>(Decode(wire)), std::string(4096, '\0'));
-    wire = Bytes("07 fe 01 10 61 62");
-    EXPECT_EQ(std::get<std::string>(Decode(wire)), "");
+    EXPECT_EQ(std::get<std::string>(Decode(Bytes("07 fe 00 10 61 62"))), std::string(4096, '\0'));
+    EXPECT_EQ(std::get<std::string>(Decode(Bytes("07 fe 01 10 61 62"))), "");
+    const auto int64s = [](const char* hex) {
+      return std::get<std::vector<int64_t>>(Decode(Bytes(hex))).size();
+    };
+    EXPECT_EQ(int64s("0a fe 00 02 00 00 00 00"), 512u);
+    EXPECT_EQ(int64s("0a fe 01 02 00 00 00 00"), 0u);
+    const std::string cut =
+        "Size beyond end of message in StandardCodecSerializer::ReadValueOfType: ";
     EXPECT_EQ(err.Lines(),
-              (std::vector<std::string>{
-                  kInvalidRead,
-                  "Size beyond end of message in StandardCodecSerializer::ReadValueOfType: 4097"}));
+              (std::vector<std::string>{kInvalidRead, cut + "4097", kInvalidRead, cut + "513"}));
+  }
+  // A list reserves room for no more elements than the rest of the input can hold, and never
+  // for more than 4096, so nested lists cannot multiply a small message into gigabytes.
+  {
+    StderrCapture err;
+    std::vector<uint8_t> wire = Bytes("0c fe ff ff");
+    wire.insert(wire.end(), 10, 0x00);
+    const EncodableValue few = Decode(wire);
+    EXPECT_LT(std::get<EncodableList>(few).capacity(), 1000u);
+    wire = Bytes("0c fe ff ff 0c fe ff ff");
+    wire.insert(wire.end(), 8192, 0x00);
+    const EncodableValue nested = Decode(wire);
+    EXPECT_LE(std::get<EncodableList>(nested).capacity(), 4096u);
   }
   // Large well-formed values still decode whole.
   {

@@ -11,7 +11,8 @@
 #include "messaging/reply_slot.h"
 #include "messaging/runtime_project.h"
 #include "messaging/standard_method_codec.h"
-#include "tests/messaging_runtime/standin_access.h"
+#include "tests/support/standin_runtime.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ class MethodChannelTest : public testing::Test {
 
   flutter::BinaryMessenger& Messenger() { return controller_->GetEngine()->GetMessenger(); }
 
-  orvanta_test::ScopedTempFolder temp_;
+  orvanta_test::ScopedTempFolder temp_{"runtime"};
   std::unique_ptr<flutter::FlutterViewController> controller_;
 };
 

@@ -27,54 +27,63 @@ const std::string kInitFailed = "Failed to get initial network interfaces";
 
 using Lines = std::vector<std::string>;
 
-TEST(NetworkSpeedServiceTest, UninitializedServiceAnswersZerosWithoutTouchingTableOrClock) {
-  ScriptedInterfaceTable table;
-  table.rows = {{1, kUp, 100, 200}};
-  StdoutCapture out;
-  {
-    NetworkSpeedService service(table.Source());
-    table.rows[0].inOctets = 5000000;
-    table.tick = 10000;
-    const NetworkSpeed speed = service.GetSpeed();
-    EXPECT_EQ(speed.download, 0.0);
-    EXPECT_EQ(speed.upload, 0.0);
-    service.Cleanup();
-  }
-  EXPECT_EQ(table.events, "") << "construction, GetSpeed, Cleanup and destruction read nothing";
-  EXPECT_EQ(out.Text(), "") << "Cleanup of a never initialized service logs nothing";
-}
-
-TEST(NetworkSpeedServiceTest, InitializeReadsTableThenClockAndSecondInitializeKeepsBaseline) {
+// Which calls read the table ("T") and the clock ("K"), in which order, and what they log.
+TEST(NetworkSpeedServiceTest, LifecycleReadsOnlyWhenItShouldAndLogsEachStepOnce) {
   ScriptedInterfaceTable table;
   table.rows = {{7, kUp, 1000, 2000}};
   table.tick = 5000;
   StdoutCapture out;
-  NetworkSpeedService service(table.Source());
+  {
+    NetworkSpeedService service(table.Source());
+    EXPECT_EQ(service.GetSpeed().download, 0.0);
+    service.Cleanup();
+    EXPECT_EQ(table.events, "") << "uninitialized: nothing is read";
+    EXPECT_EQ(out.Text(), "") << "Cleanup of a never initialized service logs nothing";
 
-  ASSERT_TRUE(service.Initialize());
-  EXPECT_EQ(table.events, "TK") << "the tick of a baseline is read after the table";
-  EXPECT_EQ(out.Lines(), Lines{kInitialized});
+    // A failed baseline (an error, or success without a table) logs and leaves it
+    // uninitialized; the UI may ask again.
+    for (const bool noTable : {false, true}) {
+      table.failReads = noTable ? 0 : 1;
+      table.answerNoTable = noTable;
+      table.events.clear();
+      EXPECT_FALSE(service.Initialize());
+      EXPECT_EQ(table.events, "T") << "no tick is read for a failed baseline";
+      EXPECT_EQ(service.GetSpeed().download, 0.0);
+      EXPECT_EQ(table.events, "T");
+    }
+    table.answerNoTable = false;
+    EXPECT_EQ(out.Lines(), (Lines{kInitFailed, kInitFailed}));
+
+    table.events.clear();
+    ASSERT_TRUE(service.Initialize());
+    EXPECT_EQ(table.events, "TK") << "the tick of a baseline is read after the table";
+    // A second Initialize neither reads nor moves the baseline.
+    table.rows[0].inOctets += 1024;
+    table.tick = 6000;
+    EXPECT_TRUE(service.Initialize());
+    table.rows[0].inOctets += 1024;
+    table.tick = 7000;  // 2 s after the baseline, 2048 bytes since then
+    EXPECT_EQ(service.GetSpeed().download, 1.0);
+    EXPECT_EQ(table.events, "TKKT") << "GetSpeed reads the clock before the table, once";
+
+    // Cleanup forgets the baseline (and logs once); a new Initialize starts from scratch.
+    service.Cleanup();
+    service.Cleanup();
+    EXPECT_EQ(service.GetSpeed().download, 0.0);
+    table.rows[0].inOctets = 1 << 20;
+    ASSERT_TRUE(service.Initialize());
+    table.rows[0].inOctets += 1024;
+    table.tick = 8000;
+    EXPECT_EQ(service.GetSpeed().download, 1.0) << "measured from the new baseline only";
+  }
+  EXPECT_EQ(out.Lines(),
+            (Lines{kInitFailed, kInitFailed, kInitialized, kCleanedUp, kInitialized, kCleanedUp}))
+      << "destruction runs Cleanup";
   EXPECT_TRUE(out.AllFlushed());
-
-  // A second Initialize must neither read nor move the baseline.
-  table.rows[0].inOctets += 1024;
-  table.tick = 6000;
-  out.Clear();
-  table.events.clear();
-  EXPECT_TRUE(service.Initialize());
-  EXPECT_EQ(table.events, "");
-  EXPECT_EQ(out.Text(), "");
-
-  table.rows[0].inOctets += 1024;
-  table.tick = 7000;  // 2 s after the first baseline, 2048 bytes since then
-  const NetworkSpeed speed = service.GetSpeed();
-  EXPECT_EQ(table.events, "KT") << "GetSpeed reads the clock before the table, once";
-  EXPECT_EQ(speed.download, 1.0);
-  EXPECT_EQ(speed.upload, 0.0);
   EXPECT_EQ(ScriptedInterfaceTable::liveTables, 0) << "every table read was released";
 }
 
-TEST(NetworkSpeedServiceTest, RatesAreKibibytesPerSecondOverTheElapsedTicks) {
+TEST(NetworkSpeedServiceTest, RatesAreKibibytesPerSecondOverAtLeast100Ms) {
   ScriptedInterfaceTable table;
   table.rows = {{3, kUp, 0, 0}};
   table.tick = 4294967296u - 500u;  // 49.7 days after system start: the tick count wraps next
@@ -88,39 +97,21 @@ TEST(NetworkSpeedServiceTest, RatesAreKibibytesPerSecondOverTheElapsedTicks) {
   EXPECT_EQ(speed.download, 512.0);
   EXPECT_EQ(speed.upload, 100.0);
 
-  // The new snapshot is the next baseline.
-  table.rows[0].inOctets += 3 * 1024;
-  table.tick = 3000;
-  speed = service.GetSpeed();
-  EXPECT_EQ(speed.download, 2.0);
-  EXPECT_EQ(speed.upload, 0.0);
-}
-
-TEST(NetworkSpeedServiceTest, CallsCloserThan100MsAnswerZerosAndKeepTheBaseline) {
-  ScriptedInterfaceTable table;
-  table.rows = {{1, kUp, 0, 0}};
-  table.tick = 1000;
-  NetworkSpeedService service(table.Source());
-  ASSERT_TRUE(service.Initialize());
-
-  table.rows[0].inOctets = 10240;
-  table.tick = 1050;
+  // Closer than 100 ms: zeros, no snapshot; the next call measures the whole time.
+  table.rows[0].inOctets += 10240;
+  table.tick = 1550;
   table.events.clear();
-  NetworkSpeed speed = service.GetSpeed();
-  EXPECT_EQ(speed.download, 0.0);
-  EXPECT_EQ(table.TableReads(), 0u) << "a call inside 100 ms takes no snapshot";
-
-  table.rows[0].inOctets = 20480;
-  table.tick = 1099;
   EXPECT_EQ(service.GetSpeed().download, 0.0);
-
-  table.tick = 2000;  // the whole second since the baseline counts
-  speed = service.GetSpeed();
-  EXPECT_EQ(speed.download, 20.0);
+  EXPECT_EQ(table.TableReads(), 0u);
+  table.rows[0].inOctets += 10240;
+  table.tick = 1599;
+  EXPECT_EQ(service.GetSpeed().download, 0.0);
+  table.tick = 2500;
+  EXPECT_EQ(service.GetSpeed().download, 20.0);
 
   // Exactly 100 ms is long enough.
   table.rows[0].inOctets += 1024;
-  table.tick = 2100;
+  table.tick = 2600;
   EXPECT_EQ(service.GetSpeed().download, 10.0);
 }
 
@@ -237,70 +228,6 @@ TEST(NetworkSpeedServiceTest, FailedReadDuringGetSpeedAnswersZerosSilentlyUntilT
   table.tick = 3000;
   EXPECT_EQ(service.GetSpeed().download, 2.0);
   EXPECT_EQ(out.Text(), "");
-}
-
-TEST(NetworkSpeedServiceTest, FailedInitializeLogsAndLeavesServiceUninitialized) {
-  struct Case {
-    const char* description;
-    int failReads;
-    bool answerNoTable;
-  };
-  const Case cases[] = {{"the read answers an error", 1, false},
-                        {"the read answers success without a table", 0, true}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.description);
-    ScriptedInterfaceTable table;
-    table.rows = {{1, kUp, 0, 0}};
-    table.failReads = c.failReads;
-    table.answerNoTable = c.answerNoTable;
-    StdoutCapture out;
-    {
-      NetworkSpeedService service(table.Source());
-      EXPECT_FALSE(service.Initialize());
-      EXPECT_EQ(out.Lines(), Lines{kInitFailed});
-      EXPECT_TRUE(out.AllFlushed());
-      EXPECT_EQ(table.events, "T") << "no tick is read for a failed baseline";
-
-      table.events.clear();
-      table.tick = 5000;
-      EXPECT_EQ(service.GetSpeed().download, 0.0);
-      EXPECT_EQ(table.events, "") << "still uninitialized: GetSpeed reads nothing";
-      service.Cleanup();
-      EXPECT_EQ(out.Lines(), Lines{kInitFailed}) << "Cleanup after a failed Initialize is silent";
-
-      // The UI may ask again; then the service works.
-      out.Clear();
-      table.answerNoTable = false;
-      EXPECT_TRUE(service.Initialize());
-      table.rows[0].inOctets = 1024;
-      table.tick = 6000;
-      EXPECT_EQ(service.GetSpeed().download, 1.0);
-    }
-    EXPECT_EQ(out.Lines(), (Lines{kInitialized, kCleanedUp})) << "destruction runs Cleanup";
-    EXPECT_TRUE(out.AllFlushed());
-  }
-}
-
-TEST(NetworkSpeedServiceTest, CleanupForgetsBaselineAndNextInitializeTakesANewOne) {
-  ScriptedInterfaceTable table;
-  table.rows = {{1, kUp, 0, 0}};
-  StdoutCapture out;
-  NetworkSpeedService service(table.Source());
-  ASSERT_TRUE(service.Initialize());
-  service.Cleanup();
-  service.Cleanup();
-  EXPECT_EQ(out.Lines(), (Lines{kInitialized, kCleanedUp})) << "only the first Cleanup logs";
-
-  table.tick = 1000;
-  EXPECT_EQ(service.GetSpeed().download, 0.0);
-
-  table.rows[0].inOctets = 1 << 20;
-  table.tick = 2000;
-  ASSERT_TRUE(service.Initialize());
-  table.rows[0].inOctets += 1024;
-  table.tick = 3000;
-  EXPECT_EQ(service.GetSpeed().download, 1.0) << "measured from the new baseline only";
-  EXPECT_EQ(out.Lines(), (Lines{kInitialized, kCleanedUp, kInitialized}));
 }
 
 // The front-to-back scan for the first stored row with the same index, summed in the order of

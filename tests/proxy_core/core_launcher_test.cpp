@@ -24,22 +24,22 @@ class CoreLauncherTest : public proxytest::StandInTest {
     Config("{}");
   }
   void Config(const std::string& text) {
-    proxytest::WriteFileBytes(Utf8FromWide(files_.configPath), text);
+    orvanta_test::WriteFileBytes(Utf8FromWide(files_.configPath), text);
   }
   std::string LogFile() const { return Utf8FromWide(files_.logPath); }
 
-  proxytest::ScopedTempFolder temp_{"launcher"};
+  orvanta_test::ScopedTempFolder temp_{"launcher"};
   WorkingFiles files_;
   orvanta::UniqueHandle job_;
   proxytest::RecordedLog log_;
 };
 
 TEST_F(CoreLauncherTest, ExecutableIsFoundBesideTheHostOrInTheCurrentFolder) {
-  const std::string beside = proxytest::ExecutableFolder() + "\\resources\\sing-box.exe";
+  const std::string beside = orvanta_test::ExecutableFolder() + "\\resources\\sing-box.exe";
   EXPECT_EQ(Utf8FromWide(GetSingBoxPath()), beside);
   const std::string current = temp_.Path() + "current folder";
   ASSERT_TRUE(CreateDirectoryA(current.c_str(), nullptr));
-  proxytest::ScopedCurrentFolder inCurrent(current);
+  orvanta_test::ScopedCurrentFolder inCurrent(current);
   const std::string fallback = current + "\\sing-box.exe";
   const std::string missing = temp_.Path() + "no such\\sing-box.exe";
 
@@ -69,7 +69,7 @@ TEST_F(CoreLauncherTest, ExecutableIsFoundBesideTheHostOrInTheCurrentFolder) {
 TEST_F(CoreLauncherTest, CoreRunsInTheJobWithItsOutputAppendedToTheLog) {
   const std::wstring executable = GetSingBoxPath();
   const std::string config = temp_.WorkFolder() + "\\config.json";
-  proxytest::WriteFileBytes(LogFile(), "from an earlier launch\n");
+  orvanta_test::WriteFileBytes(LogFile(), "from an earlier launch\n");
   CoreProcess core;
   ASSERT_TRUE(LaunchCore(executable, files_, job_, core, log_.Sink()));
   EXPECT_EQ(
@@ -83,8 +83,8 @@ TEST_F(CoreLauncherTest, CoreRunsInTheJobWithItsOutputAppendedToTheLog) {
   ASSERT_TRUE(job_);
   ASSERT_TRUE(IsProcessInJob(core.handle.Get(), job_.Get(), &inJob));
   EXPECT_TRUE(inJob);
-  EXPECT_EQ(proxytest::ReadFileBytes(LogFile()).rfind("from an earlier launch\n", 0), 0u);
-  EXPECT_NE(proxytest::ReadFileBytes(LogFile()).find(
+  EXPECT_EQ(orvanta_test::ReadFileBytes(LogFile()).rfind("from an earlier launch\n", 0), 0u);
+  EXPECT_NE(orvanta_test::ReadFileBytes(LogFile()).find(
                 "sing-box stand-in: started with configuration " + config),
             std::string::npos);
 
@@ -129,7 +129,7 @@ TEST_F(CoreLauncherTest, LaunchProblemsAreLoggedAndOnlySomeFailTheLaunch) {
   // A file that is not a program: the error code and the system's text for it.
   log_.lines.clear();
   const std::string bogus = temp_.Path() + "sing-box.exe";
-  proxytest::WriteFileBytes(bogus, "this is not a program");
+  orvanta_test::WriteFileBytes(bogus, "this is not a program");
   EXPECT_FALSE(LaunchCore(WideFromUtf8(bogus), files_, job_, ended, log_.Sink()));
   ASSERT_EQ(log_.lines.size(), 4u);
   const std::string prefix = "ERROR: Failed to start sing-box process. Error code: ";

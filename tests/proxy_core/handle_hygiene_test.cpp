@@ -22,9 +22,9 @@ int Cycles() {
 }
 
 TEST(HandleHygieneTest, StartStopCyclesLeaveHandleCountFlatAndNoCoreAlive) {
-  proxytest::ScopedTempFolder temp("hygiene");
-  proxytest::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", "0");
-  proxytest::ScopedEnvironment noHang("ORVANTA_STANDIN_PS_HANG_MS", nullptr);
+  orvanta_test::ScopedTempFolder temp("hygiene");
+  orvanta_test::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", "0");
+  orvanta_test::ScopedEnvironment noHang("ORVANTA_STANDIN_PS_HANG_MS", nullptr);
   SingBoxService service;
 
   // One warm-up cycle lets lazily opened system handles (winsock, toolhelp, ...) settle.

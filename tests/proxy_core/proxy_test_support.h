@@ -1,7 +1,5 @@
-// OS isolation and inspection helpers for tests of the proxy core service and its handler:
-// a private temporary folder, scoped environment variables and current folder, the per-user
-// Internet Settings values saved and restored, the stand-in cores this process started, and
-// the service log split into its messages.
+// Helpers for tests of the proxy core service and its handler: the parts' log messages, the
+// stand-in cores this process started, handle counts, and the service log split into messages.
 #ifndef ORVANTA_TESTS_PROXY_CORE_PROXY_TEST_SUPPORT_H_
 #define ORVANTA_TESTS_PROXY_CORE_PROXY_TEST_SUPPORT_H_
 
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "proxy_core/service_log.h"
+#include "tests/support/test_environment.h"
 
 namespace proxytest {
 
@@ -22,86 +21,6 @@ struct RecordedLog {
   ServiceLog Sink() {
     return [this](const std::string& message) { lines.push_back(message); };
   }
-};
-
-// Folder of this test executable, without a trailing separator.
-std::string ExecutableFolder();
-
-std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);
-void RemoveTree(const std::string& path);
-
-// A fresh folder that TMP points at (so GetTempPathA returns it, with its trailing
-// backslash) until destruction; the folder is then removed and TMP restored.
-class ScopedTempFolder {
- public:
-  // `name` becomes part of the folder name; it may contain blanks.
-  explicit ScopedTempFolder(const std::string& name);
-  ~ScopedTempFolder();
-  ScopedTempFolder(const ScopedTempFolder&) = delete;
-  ScopedTempFolder& operator=(const ScopedTempFolder&) = delete;
-
-  // With its trailing backslash, as GetTempPathA returns it.
-  const std::string& Path() const { return path_; }
-  std::string WorkFolder() const { return path_ + "Orvanta"; }
-
- private:
-  std::string path_;
-  bool hadTmp_ = false;
-  std::string oldTmp_;
-};
-
-// Sets (or, with `value` null, removes) an environment variable until destruction.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value);
-  ~ScopedEnvironment();
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  std::string name_;
-  bool had_ = false;
-  std::string old_;
-};
-
-class ScopedCurrentFolder {
- public:
-  explicit ScopedCurrentFolder(const std::string& path);
-  ~ScopedCurrentFolder();
-  ScopedCurrentFolder(const ScopedCurrentFolder&) = delete;
-  ScopedCurrentFolder& operator=(const ScopedCurrentFolder&) = delete;
-
- private:
-  std::string old_;
-};
-
-// The three per-user proxy values. A missing value reads as enable = -1 or server/override
-// "<absent>".
-struct ProxySettings {
-  long long enable = -1;
-  std::string server = "<absent>";
-  std::string override_list = "<absent>";
-};
-ProxySettings ReadProxySettings();
-void WriteProxySettings(const ProxySettings& settings);
-
-// Saves the three values at construction and puts them back (or deletes them) at destruction.
-class InternetSettingsGuard {
- public:
-  InternetSettingsGuard();
-  ~InternetSettingsGuard();
-  InternetSettingsGuard(const InternetSettingsGuard&) = delete;
-  InternetSettingsGuard& operator=(const InternetSettingsGuard&) = delete;
-
- private:
-  struct Saved {
-    bool present = false;
-    DWORD type = 0;
-    std::vector<BYTE> data;
-  };
-  Saved saved_[3];
 };
 
 // Process ids of the sing-box.exe processes whose parent is this process.
@@ -128,9 +47,9 @@ class StandInTest : public testing::Test {
     for (DWORD pid : CoreChildren()) KillProcess(pid);
   }
 
-  InternetSettingsGuard settings_;
-  ScopedEnvironment noExitCode_{"ORVANTA_STANDIN_PS_EXIT_CODE", nullptr};
-  ScopedEnvironment noHang_{"ORVANTA_STANDIN_PS_HANG_MS", nullptr};
+  orvanta_test::InternetSettingsGuard settings_;
+  orvanta_test::ScopedEnvironment noExitCode_{"ORVANTA_STANDIN_PS_EXIT_CODE", nullptr};
+  orvanta_test::ScopedEnvironment noHang_{"ORVANTA_STANDIN_PS_HANG_MS", nullptr};
 };
 
 }  // namespace proxytest

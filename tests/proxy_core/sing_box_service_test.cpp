@@ -21,7 +21,7 @@ constexpr char kConfig[] = "{\"log\": {\"level\": \"info\"}}";
 
 class SingBoxServiceTest : public proxytest::StandInTest {
  protected:
-  proxytest::ScopedTempFolder temp_{"service"};
+  orvanta_test::ScopedTempFolder temp_{"service"};
 };
 
 // Opens the only running core for waiting on it, so its end can be checked without races.
@@ -33,8 +33,8 @@ HANDLE OpenOnlyCore(DWORD& pid) {
 }
 
 TEST_F(SingBoxServiceTest, FreshServiceLogsOneStampedLineAndIdleOperationsDoNothing) {
-  const proxytest::ProxySettings sentinel{7, "sentinel:1", "sentinel-override"};
-  proxytest::WriteProxySettings(sentinel);
+  const orvanta_test::ProxySettings sentinel{7, "sentinel:1", "sentinel-override"};
+  orvanta_test::WriteProxySettings(sentinel);
   StreamCapture out(std::cout);
   {
     SingBoxService service;
@@ -53,13 +53,13 @@ TEST_F(SingBoxServiceTest, FreshServiceLogsOneStampedLineAndIdleOperationsDoNoth
     EXPECT_EQ(service.GetLogs(), logs);
   }  // Destroying an idle service runs no PowerShell.
   EXPECT_EQ(out.Lines().size(), 1u);
-  EXPECT_EQ(proxytest::ReadProxySettings().server, "sentinel:1");
+  EXPECT_EQ(orvanta_test::ReadProxySettings().server, "sentinel:1");
 }
 
 TEST_F(SingBoxServiceTest, StartRunStopRestartWalksEveryStateWithExactLog) {
-  proxytest::WriteProxySettings({0, "", ""});
+  orvanta_test::WriteProxySettings({0, "", ""});
   SingBoxService service;
-  const std::string exe = proxytest::ExecutableFolder() + "\\resources\\sing-box.exe";
+  const std::string exe = orvanta_test::ExecutableFolder() + "\\resources\\sing-box.exe";
   const std::string configPath = temp_.WorkFolder() + "\\config.json";
 
   // Idle -> Running. Standard output carries the same lines with the prefix.
@@ -96,13 +96,13 @@ TEST_F(SingBoxServiceTest, StartRunStopRestartWalksEveryStateWithExactLog) {
     EXPECT_EQ(outLines[i].rfind("SingBoxService: [", 0), 0u);
   }
   EXPECT_TRUE(service.IsRunning());
-  EXPECT_EQ(proxytest::ReadProxySettings().server, "127.0.0.1:10809");
+  EXPECT_EQ(orvanta_test::ReadProxySettings().server, "127.0.0.1:10809");
 
   // Start while started: one line, nothing rewritten, even with another configuration.
   size_t mark = Messages(service.GetLogs()).size();
   EXPECT_TRUE(service.Start("{\"other\": true}"));
   EXPECT_EQ(MessagesFrom(service.GetLogs(), mark), Lines{"sing-box is already running"});
-  EXPECT_EQ(proxytest::ReadFileBytes(configPath), kConfig);
+  EXPECT_EQ(orvanta_test::ReadFileBytes(configPath), kConfig);
 
   // Running, core gone: only IsRunning notices; Start still answers already running.
   ASSERT_TRUE(proxytest::KillProcess(pid));
@@ -119,7 +119,7 @@ TEST_F(SingBoxServiceTest, StartRunStopRestartWalksEveryStateWithExactLog) {
       MessagesFrom(service.GetLogs(), mark),
       (Lines{"Stopping sing-box...", "Clearing system proxy", "System proxy cleared successfully",
              "sing-box process terminated", "sing-box stopped"}));
-  EXPECT_EQ(proxytest::ReadProxySettings().server, "");
+  EXPECT_EQ(orvanta_test::ReadProxySettings().server, "");
 
   // Restart after stop launches a new core, and Stop returns only once that core has ended.
   ASSERT_TRUE(service.Start(kConfig));
@@ -141,8 +141,8 @@ TEST_F(SingBoxServiceTest, StartRunStopRestartWalksEveryStateWithExactLog) {
 }
 
 TEST_F(SingBoxServiceTest, FailedLaunchOrProxyDecideTheStartAsSpecified) {
-  const proxytest::ProxySettings sentinel{5, "untouched:1", "untouched"};
-  proxytest::WriteProxySettings(sentinel);
+  const orvanta_test::ProxySettings sentinel{5, "untouched:1", "untouched"};
+  orvanta_test::WriteProxySettings(sentinel);
   SingBoxService service;
   // A core that rejects its configuration: the start fails, nothing runs, the proxy is left.
   EXPECT_FALSE(service.Start("this is not JSON"));
@@ -153,14 +153,14 @@ TEST_F(SingBoxServiceTest, FailedLaunchOrProxyDecideTheStartAsSpecified) {
   EXPECT_EQ(messages.back(), "Failed to start sing-box process");
   EXPECT_FALSE(service.IsRunning());
   EXPECT_TRUE(CoreChildren().empty());
-  EXPECT_EQ(proxytest::ReadProxySettings().server, "untouched:1");
+  EXPECT_EQ(orvanta_test::ReadProxySettings().server, "untouched:1");
   EXPECT_NE(service.GetLogs().find("configuration is not valid JSON"), std::string::npos);
   size_t mark = Messages(service.GetLogs()).size();
   EXPECT_TRUE(service.Stop());
   EXPECT_EQ(Messages(service.GetLogs()).size(), mark) << "Stop on a service never started";
 
   // A failing proxy command: the core runs on with a warning; Stop ignores the failed clear.
-  proxytest::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", "3");
+  orvanta_test::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", "3");
   EXPECT_TRUE(service.Start("{}"));
   messages = Messages(service.GetLogs());
   EXPECT_EQ(messages.back(), "WARNING: Failed to configure system proxy");
@@ -172,7 +172,7 @@ TEST_F(SingBoxServiceTest, FailedLaunchOrProxyDecideTheStartAsSpecified) {
                    "ERROR: Proxy command failed with exit code: 3", "sing-box process terminated",
                    "sing-box stopped"}));
   EXPECT_TRUE(CoreChildren().empty());
-  EXPECT_EQ(proxytest::ReadProxySettings().server, "untouched:1");
+  EXPECT_EQ(orvanta_test::ReadProxySettings().server, "untouched:1");
 }
 
 TEST_F(SingBoxServiceTest, DestroyingStartedServiceStopsCoreAndClearsProxy) {
@@ -183,13 +183,13 @@ TEST_F(SingBoxServiceTest, DestroyingStartedServiceStopsCoreAndClearsProxy) {
     SingBoxService service;
     ASSERT_TRUE(service.Start(kConfig));
     core = OpenOnlyCore(pid);
-    ASSERT_EQ(proxytest::ReadProxySettings().enable, 1);
+    ASSERT_EQ(orvanta_test::ReadProxySettings().enable, 1);
   }
   ASSERT_NE(core, nullptr);
   EXPECT_EQ(WaitForSingleObject(core, 0), WAIT_OBJECT_0);
   CloseHandle(core);
   EXPECT_NE(out.Text().find("] sing-box stopped\n"), std::string::npos);
-  EXPECT_EQ(proxytest::ReadProxySettings().enable, 0);
+  EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 0);
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 
 namespace {
 
-using proxytest::ProxySettings;
-using proxytest::ReadProxySettings;
+using orvanta_test::ProxySettings;
+using orvanta_test::ReadProxySettings;
 using Lines = std::vector<std::string>;
 
 const std::string kProperty =
@@ -20,7 +20,7 @@ const std::string kProperty =
 
 class SystemProxyTest : public proxytest::StandInTest {
  protected:
-  proxytest::ScopedTempFolder temp_{"system proxy"};
+  orvanta_test::ScopedTempFolder temp_{"system proxy"};
   proxytest::RecordedLog log_;
 };
 
@@ -32,7 +32,7 @@ void ExpectSettings(const ProxySettings& expected) {
 }
 
 TEST_F(SystemProxyTest, SetAndClearRunTheExactCommandsAndWriteTheThreeValues) {
-  proxytest::WriteProxySettings({0, "never-set", "x"});
+  orvanta_test::WriteProxySettings({0, "never-set", "x"});
   SystemProxy proxy(log_.Sink());
   EXPECT_EQ(proxy.Set("127.0.0.1", 10809), true);
   const std::string command = "powershell.exe -Command \"" + kProperty +
@@ -81,9 +81,9 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
   const ProxySettings sentinel{4, "sentinel:4", "sentinel"};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
-    proxytest::WriteProxySettings(sentinel);
-    proxytest::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", c.exitCode);
-    proxytest::ScopedEnvironment hang("ORVANTA_STANDIN_PS_SET_HANG_MS", c.setHangMs);
+    orvanta_test::WriteProxySettings(sentinel);
+    orvanta_test::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", c.exitCode);
+    orvanta_test::ScopedEnvironment hang("ORVANTA_STANDIN_PS_SET_HANG_MS", c.setHangMs);
     SystemProxy proxy(log_.Sink(), c.powerShell);
     log_.lines.clear();
     EXPECT_EQ(proxy.Set("127.0.0.1", 10809), c.setLast == setDone);
@@ -98,19 +98,19 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
 
 TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
   const std::string record = temp_.WorkFolder() + "\\system-proxy-set";
-  proxytest::WriteProxySettings({0, "", ""});
+  orvanta_test::WriteProxySettings({0, "", ""});
   {
     // A set writes the record; a failed clear keeps it, a successful one removes it.
     SystemProxy proxy(log_.Sink());
     ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
-    EXPECT_EQ(proxytest::ReadFileBytes(record), "127.0.0.1:10809");
+    EXPECT_EQ(orvanta_test::ReadFileBytes(record), "127.0.0.1:10809");
     {
-      proxytest::ScopedEnvironment fails("ORVANTA_STANDIN_PS_EXIT_CODE", "5");
+      orvanta_test::ScopedEnvironment fails("ORVANTA_STANDIN_PS_EXIT_CODE", "5");
       EXPECT_FALSE(proxy.Clear());
     }
-    EXPECT_TRUE(proxytest::FileExists(record));
+    EXPECT_TRUE(orvanta_test::FileExists(record));
     ASSERT_TRUE(proxy.Clear());
-    EXPECT_FALSE(proxytest::FileExists(record));
+    EXPECT_FALSE(orvanta_test::FileExists(record));
   }
 
   // What a new run finds at start-up, with the record of a run that ended unclean.
@@ -130,18 +130,18 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
-    proxytest::WriteProxySettings({c.enable, c.server, "keep"});
+    orvanta_test::WriteProxySettings({c.enable, c.server, "keep"});
     if (c.enableAsText) {
       ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER,
                                 "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
                                 "ProxyEnable", REG_SZ, "1", 2),
                 ERROR_SUCCESS);
     }
-    proxytest::WriteFileBytes(record, "127.0.0.1:10809");
+    orvanta_test::WriteFileBytes(record, "127.0.0.1:10809");
     log_.lines.clear();
     SystemProxy proxy(log_.Sink());
     proxy.ClearLeftByEarlierRun("127.0.0.1:10809");
-    EXPECT_FALSE(proxytest::FileExists(record));
+    EXPECT_FALSE(orvanta_test::FileExists(record));
     if (c.cleared) {
       EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", "System proxy cleared successfully",
                                    "Cleared the system proxy that an earlier run left set"}));

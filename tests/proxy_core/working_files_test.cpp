@@ -49,9 +49,9 @@ std::string CoreLogSection(const std::string& logPath) {
 
 TEST(WorkingFilesTest, ConfigIsWrittenWithCrLfAndPreviewedWithoutSplittingACharacter) {
   // Missing parents of the temporary folder are created too; blanks in the path are fine.
-  proxytest::ScopedTempFolder temp("working files");
+  orvanta_test::ScopedTempFolder temp("working files");
   const std::string nested = temp.Path() + "a\\b c\\";
-  proxytest::ScopedEnvironment tmp("TMP", nested.c_str());
+  orvanta_test::ScopedEnvironment tmp("TMP", nested.c_str());
   const std::string folder = nested + "Orvanta";
   EXPECT_EQ(Utf8FromWide(WorkingFolder()), folder);
   EXPECT_EQ(Utf8FromWide(ProxyRecordPath()), folder + "\\system-proxy-set");
@@ -86,19 +86,19 @@ TEST(WorkingFilesTest, ConfigIsWrittenWithCrLfAndPreviewedWithoutSplittingAChara
               (Lines{"Using provided config (" + std::to_string(c.config.size()) + " characters)",
                      "Config preview: " + c.preview + "...",
                      "sing-box config created: " + folder + "\\config.json"}));
-    EXPECT_EQ(proxytest::ReadFileBytes(folder + "\\config.json"), c.onDisk);
+    EXPECT_EQ(orvanta_test::ReadFileBytes(folder + "\\config.json"), c.onDisk);
   }
 }
 
 TEST(WorkingFilesTest, ConfigThatCannotBeWrittenFailsWithItsReason) {
-  proxytest::ScopedTempFolder temp("unwritable");
+  orvanta_test::ScopedTempFolder temp("unwritable");
   const std::string work = temp.WorkFolder();
   const std::string blocked = temp.Path() + "blocked\\";
   ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr));
-  proxytest::WriteFileBytes(blocked + "Orvanta", "a file, not a folder");
+  orvanta_test::WriteFileBytes(blocked + "Orvanta", "a file, not a folder");
   // Under Wine the link to an always-full device opens, and every write to it fails.
-  const std::string fullDisk = proxytest::ExecutableFolder() + "\\disk_full\\";
-  ASSERT_TRUE(proxytest::FileExists(fullDisk + "Orvanta")) << fullDisk;
+  const std::string fullDisk = orvanta_test::ExecutableFolder() + "\\disk_full\\";
+  ASSERT_TRUE(orvanta_test::FileExists(fullDisk + "Orvanta")) << fullDisk;
 
   struct Case {
     const char* description;
@@ -137,7 +137,7 @@ TEST(WorkingFilesTest, ConfigThatCannotBeWrittenFailsWithItsReason) {
   ASSERT_TRUE(CreateDirectoryA((work + "\\config.json").c_str(), nullptr));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
-    proxytest::ScopedEnvironment tmp("TMP", c.tmp.c_str());
+    orvanta_test::ScopedEnvironment tmp("TMP", c.tmp.c_str());
     proxytest::RecordedLog log;
     WorkingFiles files;
     EXPECT_FALSE(CreateConfigFile(c.config, files, log.Sink()));
@@ -155,7 +155,7 @@ TEST(WorkingFilesTest, ConfigThatCannotBeWrittenFailsWithItsReason) {
 }
 
 TEST(WorkingFilesTest, CoreLogSectionIsTheEndOfTheFileAsValidUtf8) {
-  proxytest::ScopedTempFolder temp("core log");
+  orvanta_test::ScopedTempFolder temp("core log");
   ASSERT_TRUE(CreateDirectoryA(temp.WorkFolder().c_str(), nullptr));
   const std::string log = temp.WorkFolder() + "\\sing-box.log";
   const std::string valid("line one\r\nline \xD0\xB4\xE4\xB8\xAD\xF0\x9F\x98\x80\n\0nul\n", 30);
@@ -164,12 +164,12 @@ TEST(WorkingFilesTest, CoreLogSectionIsTheEndOfTheFileAsValidUtf8) {
   std::string logs = "unchanged";
   AppendCoreLogSection(L"", logs);
   EXPECT_EQ(logs, "unchanged") << "no path, no section";
-  proxytest::WriteFileBytes(log, "");
+  orvanta_test::WriteFileBytes(log, "");
   EXPECT_EQ(CoreLogSection(log), kHeader) << "an empty file still gets its header";
-  proxytest::WriteFileBytes(log, valid);
+  orvanta_test::WriteFileBytes(log, valid);
   EXPECT_EQ(CoreLogSection(log), kHeader + valid) << "valid bytes pass byte for byte";
   // A code page 1251 line and a character the core has not finished writing.
-  proxytest::WriteFileBytes(log, valid + "\xCF\xF0\n\xE2\x82");
+  orvanta_test::WriteFileBytes(log, valid + "\xCF\xF0\n\xE2\x82");
   EXPECT_EQ(CoreLogSection(log), kHeader + valid + kFffd + kFffd + "\n" + kFffd);
 
   // The running core holds the file open for appending; reading shares it.
@@ -212,22 +212,22 @@ TEST(WorkingFilesTest, CoreLogSectionIsTheEndOfTheFileAsValidUtf8) {
 }
 
 TEST(WorkingFilesTest, CoreLogOverSixteenMebibytesIsMovedAsideReplacingTheOlderCopy) {
-  proxytest::ScopedTempFolder temp("move aside");
+  orvanta_test::ScopedTempFolder temp("move aside");
   ASSERT_TRUE(CreateDirectoryA(temp.WorkFolder().c_str(), nullptr));
   const std::string log = temp.WorkFolder() + "\\sing-box.log";
   const std::string older = temp.WorkFolder() + "\\sing-box.old.log";
-  proxytest::WriteFileBytes(older, "an earlier older copy");
+  orvanta_test::WriteFileBytes(older, "an earlier older copy");
   proxytest::RecordedLog recorded;
 
   WriteSparseFile(log, 16 * kMiB, "at the limit\n");
   MoveLargeCoreLogAside(WideFromUtf8(log), recorded.Sink());
   EXPECT_EQ(FileSize(log), 16 * kMiB) << "a file at the limit stays";
-  EXPECT_EQ(proxytest::ReadFileBytes(older), "an earlier older copy");
+  EXPECT_EQ(orvanta_test::ReadFileBytes(older), "an earlier older copy");
   EXPECT_TRUE(recorded.lines.empty());
 
   WriteSparseFile(log, 16 * kMiB + 1, "over the limit\n");
   MoveLargeCoreLogAside(WideFromUtf8(log), recorded.Sink());
-  EXPECT_FALSE(proxytest::FileExists(log));
+  EXPECT_FALSE(orvanta_test::FileExists(log));
   EXPECT_EQ(FileSize(older), 16 * kMiB + 1);
   EXPECT_EQ(recorded.lines, Lines{"Moved sing-box log of 16777217 bytes aside to " + older});
 }

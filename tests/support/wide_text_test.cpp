@@ -14,8 +14,14 @@ TEST(WideTextTest, ConvertsEveryScriptAndRepairsWhatIsNotText) {
   const std::string utf8 = "\xD0\x9E\xD1\x80 \xE4\xB8\xAD\xF0\x9F\x98\x80";
   EXPECT_EQ(orvanta::Utf8FromWide(wide), utf8);
   EXPECT_EQ(orvanta::WideFromUtf8(utf8), wide);
-  EXPECT_EQ(orvanta::Utf8FromWide(L"a\xd83d" L"b"), "a\xEF\xBF\xBD" "b");
-  EXPECT_EQ(orvanta::WideFromUtf8("a\xFF" "b"), L"a\xfffd" L"b");
+  EXPECT_EQ(orvanta::Utf8FromWide(L"a\xd83d"
+                                  L"b"),
+            "a\xEF\xBF\xBD"
+            "b");
+  EXPECT_EQ(orvanta::WideFromUtf8("a\xFF"
+                                  "b"),
+            L"a\xfffd"
+            L"b");
   EXPECT_EQ(orvanta::Utf8FromWide(L""), "");
 
   // The system's own text, with the line break it ends in.

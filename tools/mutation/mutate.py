@@ -65,7 +65,11 @@ def try_fault(fault, build_root):
         tests = fault.get("tests") or TESTS[fault["folder"]]
         code, out = run(["ctest", "--test-dir", tree, "-R", tests, "--timeout", "300",
                          "--stop-on-failure"], 1800, env)
-        return ("killed" if code != 0 else "survived"), out[-2000:]
+        if code == 0:
+            return "survived", out[-2000:]
+        failed = [line.split(" - ")[-1].split(" (")[0].strip() for line in out.splitlines()
+                  if " - " in line and "(" in line and line.strip()[:1].isdigit()]
+        return "killed", "by " + ", ".join(failed)
     finally:
         with open(path, "w", encoding="utf-8") as f:
             f.write(text)
@@ -103,6 +107,8 @@ def main():
               flush=True)
         if outcome == "build-failed":
             print(out, flush=True)
+        elif outcome == "killed":
+            print("      " + out, flush=True)
     # Rebuild the untouched sources so the trees match the checkout again.
     for tree in sorted({f.get("tree", "win") for f in faults}):
         run(["cmake", "--build", os.path.join(args.build_root, tree)], 900)

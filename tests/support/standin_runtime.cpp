@@ -1,8 +1,14 @@
-#include "tests/messaging_runtime/standin_access.h"
+#include "tests/support/standin_runtime.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
+#include <utility>
+
+#include "messaging/method_call.h"
+#include "messaging/method_result.h"
+#include "messaging/standard_method_codec.h"
 
 namespace orvanta_test {
 
@@ -20,14 +26,6 @@ void RecordAnswer(const uint8_t* data, size_t size, void* user_data) {
   answer->arrived = true;
   answer->nullData = data == nullptr;
   answer->bytes.assign(data, data + (data != nullptr ? size : 0));
-}
-
-bool ReadVariable(const char* name, std::string* value) {
-  char buffer[1024];
-  DWORD length = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
-  if (length == 0 || length >= sizeof(buffer)) return false;
-  value->assign(buffer, length);
-  return true;
 }
 
 }  // namespace
@@ -70,37 +68,44 @@ void PumpMessages() {
   }
 }
 
-ScopedTempFolder::ScopedTempFolder() {
-  hadPrevious_ = ReadVariable("TMP", &previous_);
-  char base[MAX_PATH];
-  GetTempPathA(MAX_PATH, base);
-  path_ = std::string(base) + "orvanta_runtime_test_" + std::to_string(GetCurrentProcessId()) +
-          "_" + std::to_string(GetTickCount64());
-  CreateDirectoryA(path_.c_str(), nullptr);
-  SetEnvironmentVariableA("TMP", path_.c_str());
-}
+namespace {
 
-ScopedTempFolder::~ScopedTempFolder() {
-  SetEnvironmentVariableA("TMP", hadPrevious_ ? previous_.c_str() : nullptr);
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = found.cFileName;
-      if (name != "." && name != "..") DeleteFileA((path_ + "\\" + name).c_str());
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+class DecodedAnswer : public flutter::MethodResult<flutter::EncodableValue> {
+ public:
+  explicit DecodedAnswer(MethodAnswer& answer) : answer_(answer) {}
+
+ protected:
+  void DeliverSuccess(const flutter::EncodableValue* result) override {
+    answer_.kind = "success";
+    if (result != nullptr) answer_.value = *result;
   }
-  RemoveDirectoryA(path_.c_str());
-}
+  void DeliverError(const std::string& code, const std::string&,
+                    const flutter::EncodableValue*) override {
+    answer_.kind = "error";
+    answer_.errorCode = code;
+  }
+  void DeliverNotImplemented() override { answer_.kind = "not implemented"; }
 
-ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
-  hadPrevious_ = ReadVariable(name, &previous_);
-  SetEnvironmentVariableA(name, value);
-}
+ private:
+  MethodAnswer& answer_;
+};
 
-ScopedEnvironment::~ScopedEnvironment() {
-  SetEnvironmentVariableA(name_.c_str(), hadPrevious_ ? previous_.c_str() : nullptr);
+}  // namespace
+
+MethodAnswer CallMethod(const std::string& channel, const std::string& method,
+                        flutter::EncodableValue arguments) {
+  const auto& codec = flutter::StandardMethodCodec::SharedInstance();
+  const flutter::MethodCall<flutter::EncodableValue> call(
+      method, std::make_unique<flutter::EncodableValue>(std::move(arguments)));
+  Answer raw;
+  MethodAnswer answer;
+  answer.delivered = Deliver(channel, *codec.EncodeCall(call), &raw) == 0;
+  if (raw.arrived) {
+    DecodedAnswer result(answer);
+    if (!codec.DecodeReply(raw.bytes.data(), raw.bytes.size(), &result))
+      answer.kind = "undecodable";
+  }
+  return answer;
 }
 
 }  // namespace orvanta_test

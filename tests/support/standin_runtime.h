@@ -1,0 +1,66 @@
+// Test access to the stand-in runtime: its test-only hooks, its state and the UI thread's
+// queue.
+#ifndef ORVANTA_TESTS_SUPPORT_STANDIN_RUNTIME_H_
+#define ORVANTA_TESTS_SUPPORT_STANDIN_RUNTIME_H_
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "messaging/encodable_value.h"
+#include "standins/flutter_windows/standin_hooks.h"
+
+namespace orvanta_test {
+
+// One delivered message's answer as the runtime saw it.
+struct Answer {
+  bool arrived = false;
+  bool nullData = false;
+  std::vector<uint8_t> bytes;
+};
+
+// Hands `message` to the host as an incoming message on `channel`; the host's answer, if any,
+// lands in `answer`. Returns the hook's result: 0 delivered, 1 no callback for the channel.
+int Deliver(const std::string& channel, const std::vector<uint8_t>& message, Answer* answer);
+
+// The stand-in's state JSON.
+std::string StateJson();
+
+// The number after "\"key\":" in `json`; fails the test (and returns -1) when it is absent.
+long long JsonNumber(const std::string& json, const std::string& key);
+
+// The user data the runtime holds for `channel`'s callback, or null.
+void* ChannelUserData(const std::string& channel);
+
+// Runs the calling thread's queued window messages until none is left.
+void PumpMessages();
+
+// Runs the thread's messages until `done` holds, or for at most 20 s; false on the time-out.
+template <typename Predicate>
+bool PumpUntil(Predicate done) {
+  const ULONGLONG giveUp = GetTickCount64() + 20000;
+  while (!done()) {
+    if (GetTickCount64() > giveUp) return false;
+    PumpMessages();
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+  return true;
+}
+
+// A method call delivered to the host as the UI sends it, and the answer decoded as the UI
+// decodes it: kind is "success", "error", "not implemented" or "undecodable"; empty when no
+// answer came.
+struct MethodAnswer {
+  bool delivered = false;
+  std::string kind;
+  flutter::EncodableValue value;
+  std::string errorCode;
+};
+MethodAnswer CallMethod(const std::string& channel, const std::string& method,
+                        flutter::EncodableValue arguments = flutter::EncodableValue());
+
+}  // namespace orvanta_test
+
+#endif  // ORVANTA_TESTS_SUPPORT_STANDIN_RUNTIME_H_
