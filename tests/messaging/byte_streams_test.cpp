@@ -11,8 +11,6 @@
 namespace flutter {
 namespace {
 
-using orvanta_test::Hex;
-
 TEST(ByteStreamsTest, FailedReadsReportOnceEachAndNeitherMoveNorWrite) {
   const uint8_t bytes[] = {0x11, 0x22, 0x33};
   ByteBufferStreamReader reader(bytes, sizeof(bytes));
@@ -38,22 +36,6 @@ TEST(ByteStreamsTest, FailedReadsReportOnceEachAndNeitherMoveNorWrite) {
   reader.ReadInto(out, 0);
   EXPECT_EQ(err.Lines(),
             std::vector<std::string>(4, "Invalid read in StandardCodecByteStreamReader"));
-}
-
-TEST(ByteStreamsTest, WriterAppendsAndPadsRelativeToTheWholeOutput) {
-  std::vector<uint8_t> out = {0xAA};
-  ByteBufferStreamWriter writer(&out);
-  writer.PadToAlignment(4);
-  EXPECT_EQ(Hex(out), "aa 00 00 00");
-  writer.PadToAlignment(4);  // already aligned: nothing
-  const uint8_t more[] = {1, 2, 3};
-  writer.AppendBytes(more, sizeof(more));
-  writer.AppendByte(9);
-  writer.PadToAlignment(8);
-  EXPECT_EQ(Hex(out), "aa 00 00 00 01 02 03 09");
-  writer.AppendByte(5);
-  writer.PadToAlignment(8);
-  EXPECT_EQ(out.size(), 16u);
 }
 
 }  // namespace

@@ -62,22 +62,16 @@ TEST(StandardMethodCodecTest, CallsAndEnvelopesEncodeToTheirWireBytes) {
       "07 0a " + HexOfText("startV2Ray") + " 0d 01 07 06 " + HexOfText("config") + " 07 fe 2c 01 " +
           HexOfText(config));
 
-  const EncodableValue yes(true), no(false), half(1.5);
+  const EncodableValue yes(true);
   EXPECT_EQ(Hex(*codec.EncodeSuccessReply(&yes)), "00 01");
-  EXPECT_EQ(Hex(*codec.EncodeSuccessReply(&no)), "00 02");
   EXPECT_EQ(Hex(*codec.EncodeSuccessReply(nullptr)), "00 00");
-  EXPECT_EQ(Hex(*codec.EncodeSuccessReply(&half)),
-            "00 06 00 00 00 00 00 00 00 00 00 00 00 00 f8 3f");
-
+  // The speed answer: the doubles align to 8 counting the envelope byte.
   const EncodableValue speeds(EncodableMap{{EncodableValue("uploadSpeed"), EncodableValue(0.25)},
                                            {EncodableValue("downloadSpeed"), EncodableValue(1.5)}});
-  const std::vector<uint8_t> envelope = *codec.EncodeSuccessReply(&speeds);
-  ASSERT_EQ(envelope.size(), 56u);
-  EXPECT_EQ(Hex(envelope), "00 0d 02 07 0d " + HexOfText("downloadSpeed") +
-                               " 06 00 00 00 00 00 00 00 00 00 00 00 f8 3f 07 0b " +
-                               HexOfText("uploadSpeed") + " 06 00 00 00 00 00 00 00 00 d0 3f");
-  EXPECT_EQ(envelope[18], 0x06);
-  EXPECT_EQ(envelope[45], 0x06);
+  EXPECT_EQ(Hex(*codec.EncodeSuccessReply(&speeds)),
+            "00 0d 02 07 0d " + HexOfText("downloadSpeed") +
+                " 06 00 00 00 00 00 00 00 00 00 00 00 f8 3f 07 0b " + HexOfText("uploadSpeed") +
+                " 06 00 00 00 00 00 00 00 00 d0 3f");
 
   EXPECT_EQ(Hex(*codec.EncodeErrorReply("INVALID_METHOD", "", nullptr)),
             "01 07 0e " + HexOfText("INVALID_METHOD") + " 00 00");
@@ -136,12 +130,6 @@ TEST(StandardMethodCodecTest, DecodeCallYieldsACallOnlyWhenTheNameIsAString) {
     }
     EXPECT_EQ(err.Lines(), c.lines);
   }
-  // What EncodeCall writes, DecodeCall reads back.
-  const EncodableValue args(EncodableList{EncodableValue(1.5), EncodableValue("x")});
-  const auto bytes = codec.EncodeCall(MethodCall<>("m", std::make_unique<EncodableValue>(args)));
-  const auto call = codec.DecodeCall(bytes->data(), bytes->size());
-  ASSERT_NE(call, nullptr);
-  EXPECT_TRUE(Equivalent(*call->Arguments(), args));
 }
 
 TEST(StandardMethodCodecTest, DecodeReplyReportsWellFormedEnvelopesOnly) {
@@ -185,40 +173,6 @@ TEST(StandardMethodCodecTest, DecodeReplyReportsWellFormedEnvelopesOnly) {
     EXPECT_EQ(result.message, c.message);
     EXPECT_EQ(err.Lines(), std::vector<std::string>(c.invalid_reads, kInvalidRead));
   }
-}
-
-// Sees every value it reads or writes, nested ones included.
-class CountingSerializer : public StandardCodecSerializer {
- public:
-  mutable int reads = 0;
-  mutable int writes = 0;
-  void WriteValue(const EncodableValue& value, ByteStreamWriter* stream) const override {
-    ++writes;
-    StandardCodecSerializer::WriteValue(value, stream);
-  }
-  EncodableValue ReadValueOfType(uint8_t type, ByteStreamReader* stream) const override {
-    ++reads;
-    return StandardCodecSerializer::ReadValueOfType(type, stream);
-  }
-};
-
-TEST(StandardMethodCodecTest, SharedInstanceBelongsToItsSerializerWhichSeesNestedValues) {
-  const StandardMethodCodec& shared = StandardMethodCodec::SharedInstance();
-  EXPECT_EQ(&shared, &StandardMethodCodec::SharedInstance(nullptr));
-  EXPECT_EQ(&shared,
-            &StandardMethodCodec::SharedInstance(&StandardCodecSerializer::SharedInstance()));
-
-  static CountingSerializer counting;  // outlives its codec, which is never destroyed
-  const StandardMethodCodec& own = StandardMethodCodec::SharedInstance(&counting);
-  EXPECT_NE(&own, &shared);
-  EXPECT_EQ(&own, &StandardMethodCodec::SharedInstance(&counting));
-  const EncodableValue tree(
-      EncodableList{EncodableValue(EncodableMap{{EncodableValue(1), EncodableValue(2)}})});
-  const auto bytes = own.EncodeSuccessReply(&tree);
-  EXPECT_EQ(counting.writes, 4);  // list, map, key, value
-  RecordingResult result;
-  EXPECT_TRUE(own.DecodeReply(bytes->data(), bytes->size(), &result));
-  EXPECT_EQ(counting.reads, 4);
 }
 
 }  // namespace

@@ -28,26 +28,6 @@ class EngineViewTest : public testing::Test {
   orvanta_test::ScopedTempFolder temp_{"runtime"};
 };
 
-TEST_F(EngineViewTest, EnginePropertiesArriveAsTheProjectHoldsThem) {
-  {
-    flutter::FlutterViewController controller(100, 100, RuntimeProject(L"data"));
-    EXPECT_TRUE(Contains(StateJson(), "\"arguments\":[],\"argc\":0,\"argv_null\":true"));
-  }
-  RuntimeProject project(L"C:\\apps\\orvanta\\data");
-  project.entrypointArguments = {"--minimized", "two words", "\xC3\xBC"};
-  flutter::FlutterViewController controller(100, 100, project);
-  std::string state = StateJson();
-  EXPECT_TRUE(Contains(state,
-                       "\"assets_path\":\"C:\\\\apps\\\\orvanta\\\\data\\\\flutter_assets\","
-                       "\"icu_data_path\":\"C:\\\\apps\\\\orvanta\\\\data\\\\icudtl.dat\","
-                       "\"aot_library_path\":\"C:\\\\apps\\\\orvanta\\\\data\\\\app.so\""))
-      << state;
-  EXPECT_TRUE(Contains(state,
-                       "\"arguments\":[\"--minimized\",\"two words\",\"\xC3\xBC\"],"
-                       "\"argc\":3,\"argv_null\":false"))
-      << state;
-}
-
 TEST_F(EngineViewTest, NextFrameCallbackRunsOnceAndOnlyTheLatestOne) {
   flutter::FlutterViewController controller(100, 100, RuntimeProject(L"data"));
   flutter::FlutterEngine* engine = controller.GetEngine();

@@ -18,27 +18,12 @@
 
 namespace {
 
-class Socket {
- public:
-  explicit Socket(SOCKET s = INVALID_SOCKET) : socket_(s) {}
-  ~Socket() {
-    if (socket_ != INVALID_SOCKET) closesocket(socket_);
-  }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  SOCKET Get() const { return socket_; }
-
- private:
-  SOCKET socket_;
-};
-
-struct Winsock {
-  Winsock() { started = WSAStartup(MAKEWORD(2, 2), &data) == 0; }
-  ~Winsock() {
-    if (started) WSACleanup();
-  }
-  WSADATA data{};
-  bool started = false;
+// Closes a socket when it goes out of scope.
+struct Socket {
+  explicit Socket(SOCKET handle) : s(handle) {}
+  ~Socket() { closesocket(s); }
+  SOCKET Get() const { return s; }
+  SOCKET s;
 };
 
 // Sends `total` bytes from one loopback socket to another in this process and returns how many
@@ -83,8 +68,8 @@ size_t TransferOverLoopback(size_t total) {
 }
 
 TEST(NetworkSpeedSystemTableTest, LoopbackTransferShowsUpInDownloadAndUploadRates) {
-  Winsock winsock;
-  ASSERT_TRUE(winsock.started);
+  WSADATA wsa;
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
   StdoutCapture out;
   {
     NetworkSpeedService service;
@@ -121,6 +106,7 @@ TEST(NetworkSpeedSystemTableTest, LoopbackTransferShowsUpInDownloadAndUploadRate
   EXPECT_EQ(out.Text(),
             "NetworkSpeedService initialized successfully\nNetworkSpeedService cleaned up\n");
   EXPECT_TRUE(out.AllFlushed());
+  WSACleanup();
 }
 
 }  // namespace

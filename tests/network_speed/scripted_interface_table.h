@@ -5,7 +5,6 @@
 #ifndef ORVANTA_TESTS_NETWORK_SPEED_SCRIPTED_INTERFACE_TABLE_H_
 #define ORVANTA_TESTS_NETWORK_SPEED_SCRIPTED_INTERFACE_TABLE_H_
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -46,10 +45,6 @@ class ScriptedInterfaceTable {
       return tick;
     };
     return source;
-  }
-
-  size_t TableReads() const {
-    return static_cast<size_t>(std::count(events.begin(), events.end(), 'T'));
   }
 
  private:

@@ -45,11 +45,6 @@ TEST(HandleHygieneTest, StartStopCyclesLeaveHandleCountFlatAndNoCoreAlive) {
               elapsed, elapsed / static_cast<ULONGLONG>(cycles), before, after);
   EXPECT_EQ(after, before);
 
-  // A failed launch (core rejects its configuration) leaves nothing either.
-  for (int i = 0; i < 3; ++i) ASSERT_FALSE(service.Start("not json"));
-  EXPECT_EQ(proxytest::CountOpenHandles(), before);
-  EXPECT_TRUE(proxytest::CoreChildren().empty());
-
   // No copy of the core log handle is left in the host: the file can be opened exclusively.
   HANDLE exclusive =
       CreateFileA((temp.WorkFolder() + "\\sing-box.log").c_str(), GENERIC_READ | GENERIC_WRITE, 0,

@@ -48,12 +48,6 @@ TEST_F(SystemProxyTest, SetAndClearRunTheExactCommandsAndWriteTheThreeValues) {
   EXPECT_TRUE(proxy.Clear());
   EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", "System proxy cleared successfully"}));
   ExpectSettings({0, "", ""});
-
-  // A negative port is printed with its sign and reaches the command as it is.
-  log_.lines.clear();
-  EXPECT_TRUE(proxy.Set("localhost", -1));
-  EXPECT_EQ(log_.lines.front(), "Setting system HTTP proxy: localhost:-1");
-  ExpectSettings({1, "localhost:-1", "<-loopback>"});
 }
 
 TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {

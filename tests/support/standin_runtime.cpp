@@ -3,12 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <memory>
-#include <utility>
-
-#include "messaging/method_call.h"
-#include "messaging/method_result.h"
-#include "messaging/standard_method_codec.h"
 
 namespace orvanta_test {
 
@@ -66,46 +60,6 @@ void PumpMessages() {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-}
-
-namespace {
-
-class DecodedAnswer : public flutter::MethodResult<flutter::EncodableValue> {
- public:
-  explicit DecodedAnswer(MethodAnswer& answer) : answer_(answer) {}
-
- protected:
-  void DeliverSuccess(const flutter::EncodableValue* result) override {
-    answer_.kind = "success";
-    if (result != nullptr) answer_.value = *result;
-  }
-  void DeliverError(const std::string& code, const std::string&,
-                    const flutter::EncodableValue*) override {
-    answer_.kind = "error";
-    answer_.errorCode = code;
-  }
-  void DeliverNotImplemented() override { answer_.kind = "not implemented"; }
-
- private:
-  MethodAnswer& answer_;
-};
-
-}  // namespace
-
-MethodAnswer CallMethod(const std::string& channel, const std::string& method,
-                        flutter::EncodableValue arguments) {
-  const auto& codec = flutter::StandardMethodCodec::SharedInstance();
-  const flutter::MethodCall<flutter::EncodableValue> call(
-      method, std::make_unique<flutter::EncodableValue>(std::move(arguments)));
-  Answer raw;
-  MethodAnswer answer;
-  answer.delivered = Deliver(channel, *codec.EncodeCall(call), &raw) == 0;
-  if (raw.arrived) {
-    DecodedAnswer result(answer);
-    if (!codec.DecodeReply(raw.bytes.data(), raw.bytes.size(), &result))
-      answer.kind = "undecodable";
-  }
-  return answer;
 }
 
 }  // namespace orvanta_test

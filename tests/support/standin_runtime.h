@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "messaging/encodable_value.h"
 #include "standins/flutter_windows/standin_hooks.h"
 
 namespace orvanta_test {
@@ -48,18 +47,6 @@ bool PumpUntil(Predicate done) {
   }
   return true;
 }
-
-// A method call delivered to the host as the UI sends it, and the answer decoded as the UI
-// decodes it: kind is "success", "error", "not implemented" or "undecodable"; empty when no
-// answer came.
-struct MethodAnswer {
-  bool delivered = false;
-  std::string kind;
-  flutter::EncodableValue value;
-  std::string errorCode;
-};
-MethodAnswer CallMethod(const std::string& channel, const std::string& method,
-                        flutter::EncodableValue arguments = flutter::EncodableValue());
 
 }  // namespace orvanta_test
 
