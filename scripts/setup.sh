@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a fresh Debian 12 machine (run as root, or
 # with sudo available). Packages and locales already present are left alone.
+#   scripts/setup.sh          the build and every test
+#   scripts/setup.sh --bench  also what the native benchmarks link (Google Benchmark, msgpack)
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format
-  libgtest-dev libgmock-dev googletest libbenchmark-dev libmsgpack-cxx-dev
+  libgtest-dev googletest
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine64 xvfb xauth python3 python3-pytest locales
 )
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(libbenchmark-dev libmsgpack-cxx-dev)
+fi
 # Wine takes a process's ANSI code page from its locale, and reads non-ASCII Unix paths only
 # under a locale that glibc has: the tests run the host under code pages 1252 and 1251.
 locales=(en_US.UTF-8 ru_RU.UTF-8)

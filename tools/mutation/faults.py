@@ -16,7 +16,7 @@ TESTS = {
     "messaging": "messaging_runtime|flutter_window|e2e",
     "runner": "install|runner|flutter_window|e2e",
 }
-NATIVE = "utf8|encodable|codec|driver"
+NATIVE = "utf8|encodable|codec"
 
 
 def fault(id, folder, description, find, replace, **extra):
