@@ -134,6 +134,9 @@ FAULTS = [
           "    Log(\"WARNING: Failed to configure system proxy\");\n  }",
           "    Log(\"WARNING: Failed to configure system proxy\");\n    return false;\n  }"),
 
+    fault("P40", "proxy_core", "a log file that cannot be opened goes unreported",
+          "      log(\"WARNING: Failed to open sing-box log file for redirection\");\n", ""),
+
     # network_speed
     fault("N1", "network_speed", "filter interfaces are counted",
           " || row->InterfaceAndOperStatusFlags.FilterInterface", ""),
@@ -232,7 +235,7 @@ FAULTS = [
 
     # runner
     fault("R1", "runner", "the window ignores the monitor's DPI",
-          "const double scale = dpi / 96.0;", "const double scale = 1.0;"),
+          "const double scale = dpi / 96.0;", "const double scale = dpi > 0 ? 1.0 : 1.0;"),
     fault("R2", "runner", "the window can be maximised",
           "WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX", "WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX"),
     fault("R3", "runner", "closing the window does not end the loop",
@@ -242,11 +245,13 @@ FAULTS = [
     fault("R5", "runner", "the program name is passed to the UI",
           "for (int i = 1; i < count; ++i) {", "for (int i = 0; i < count; ++i) {"),
     fault("R6", "runner", "an unpaired surrogate is converted instead of refused",
-          "WC_ERR_INVALID_CHARS, utf16, -1", "0, utf16, -1"),
+          "WC_ERR_INVALID_CHARS, utf16, -1", "0, utf16, -1",
+          also=[("WC_ERR_INVALID_CHARS, utf16, static_cast", "0, utf16, static_cast")]),
     fault("R7", "runner", "a second start does not restore a minimised window",
           "::ShowWindow(window, SW_RESTORE);", "::ShowWindow(window, SW_SHOW);"),
     fault("R8", "runner", "a second instance runs on",
-          "if (!instance_mutex || error == ERROR_ALREADY_EXISTS) {", "if (!instance_mutex) {"),
+          "if (!instance_mutex || error == ERROR_ALREADY_EXISTS) {",
+          "if (!instance_mutex || (error == ERROR_ALREADY_EXISTS && false)) {"),
     fault("R9", "runner", "a failed window exits with 0",
           "    return kExitWindowFailed;", "    return kExitSuccess;"),
     fault("R10", "runner", "the end of the session leaves the core running",

@@ -22,8 +22,13 @@ from faults import FAULTS, TESTS  # noqa: E402
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
 
-def locate(fault):
-    """(path, text, start) of the fault's one occurrence in its folder."""
+def edits(fault):
+    """The fault's (find, replace) pairs: the main one, then any in "also"."""
+    return [(fault["find"], fault["replace"])] + list(fault.get("also", []))
+
+
+def locate(fault, find):
+    """The path of the one file in the fault's folder where `find` occurs, once."""
     matches = []
     for base, _, names in os.walk(os.path.join(REPO, fault["folder"])):
         for name in sorted(names):
@@ -31,11 +36,7 @@ def locate(fault):
                 continue
             path = os.path.join(base, name)
             with open(path, encoding="utf-8") as f:
-                text = f.read()
-            at = text.find(fault["find"])
-            while at >= 0:
-                matches.append((path, text, at))
-                at = text.find(fault["find"], at + 1)
+                matches += [path] * f.read().count(find)
     if len(matches) != 1:
         raise LookupError("%s: %d places match in %s/" % (fault["id"], len(matches),
                                                         fault["folder"]))
@@ -52,13 +53,19 @@ def run(command, timeout, env=None):
 
 
 def try_fault(fault, build_root):
-    path, text, at = locate(fault)
+    originals = {}
+    for find, replace in edits(fault):
+        path = locate(fault, find)
+        if path not in originals:
+            with open(path, encoding="utf-8") as f:
+                originals[path] = f.read()
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(text.replace(find, replace))
     tree = os.path.join(build_root, fault.get("tree", "win"))
-    mutated = text[:at] + fault["replace"] + text[at + len(fault["find"]):]
     env = dict(os.environ, ORVANTA_HYGIENE_CYCLES="5")
     try:
-        with open(path, "w", encoding="utf-8") as f:
-            f.write(mutated)
         code, out = run(["cmake", "--build", tree], 900)
         if code != 0:
             return "build-failed", out[-2000:]
@@ -71,8 +78,9 @@ def try_fault(fault, build_root):
                   if " - " in line and "(" in line and line.strip()[:1].isdigit()]
         return "killed", "by " + ", ".join(failed)
     finally:
-        with open(path, "w", encoding="utf-8") as f:
-            f.write(text)
+        for path, text in originals.items():
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(text)
 
 
 def main():
@@ -85,10 +93,11 @@ def main():
     # Every fault must still apply before anything is built.
     problems = []
     for fault in faults:
-        try:
-            locate(fault)
-        except LookupError as error:
-            problems.append(str(error))
+        for find, _ in edits(fault):
+            try:
+                locate(fault, find)
+            except LookupError as error:
+                problems.append(str(error))
     if problems:
         print("\n".join(problems), file=sys.stderr)
         return 2
