@@ -52,9 +52,8 @@ def temp_dir(app_dir, tmp_path_factory):
 @pytest.fixture(scope="session")
 def non_latin_layout(app_dir, temp_dir, tmp_path_factory):
     """(install folder, temporary folder, current folder) named in letters from outside every
-    ANSI code page at once: the runnable layout copied into a Cyrillic folder, the per-user
-    TEMP and TMP pointed at a folder with Chinese letters and an emoji while the fixture lives,
-    and a folder to start the host from. The install and current folders each hold a planted
+    ANSI code page at once: the runnable layout copied into a Cyrillic folder, a temporary
+    folder with Chinese letters and an emoji, and a folder to start the host from. The install and current folders each hold a planted
     powershell.exe that records its runs in planted-runs.txt."""
     planted = os.environ.get("ORVANTA_PLANTED_POWERSHELL", "")
     if not os.path.isfile(planted):
@@ -68,10 +67,17 @@ def non_latin_layout(app_dir, temp_dir, tmp_path_factory):
     current.mkdir()
     for folder in (install, current):
         shutil.copy(planted, str(folder / "powershell.exe"))
+    return str(install), str(temp), str(current)
+
+
+@pytest.fixture
+def non_latin_temp(non_latin_layout, temp_dir):
+    """The layout above, with the per-user TEMP and TMP on its folder for one test only."""
     try:
         for name in ("TEMP", "TMP"):
-            wine.write_value(ENVIRONMENT_KEY, name, "REG_SZ", wine.to_windows_path(str(temp)))
-        yield str(install), str(temp), str(current)
+            wine.write_value(ENVIRONMENT_KEY, name, "REG_SZ",
+                             wine.to_windows_path(non_latin_layout[1]))
+        yield non_latin_layout
     finally:
         for name in ("TEMP", "TMP"):
             wine.write_value(ENVIRONMENT_KEY, name, "REG_SZ", wine.to_windows_path(str(temp_dir)))

@@ -64,10 +64,10 @@ def test_a_failing_view_controller_ends_with_1_and_registers_no_channel(launch):
 
 @pytest.mark.parametrize("lang, code_page", [("en_US.UTF-8", 1252), ("ru_RU.UTF-8", 1251)])
 def test_a_vpn_session_works_from_non_latin_install_and_temp_folders(
-        lang, code_page, non_latin_layout, log_dir):
+        lang, code_page, non_latin_temp, log_dir):
     from orvanta_driver.host import HostProcess
 
-    install, temp, current = non_latin_layout
+    install, temp, current = non_latin_temp
     locale = {"LANG": lang, "LC_ALL": lang}
     assert probe("codepage", env=locale) == (0, {"acp": code_page})
     with HostProcess(install, log_dir, env=locale, cwd=current) as host, \
