@@ -1,18 +1,19 @@
 """Running Windows programs under Wine from Linux: orvanta.exe itself, and reg.exe for the
 per-user registry values the host changes.
 
-Expects WINEPREFIX and DISPLAY from scripts/wine.sh (wine_start has already started the Wine
-server with its streams on /dev/null). Every Wine call here carries a time-out, and output is
-collected through files rather than pipes, so a Wine service process that inherits a stream
-can never keep a reader waiting.
+Expects WINEPREFIX and DISPLAY, from scripts/wine.sh's wine_start or from boot(). Every Wine
+call here carries a time-out, and output is collected through files rather than pipes, so a Wine
+service process that inherits a stream can never keep a reader waiting.
 """
 
 import os
 import re
+import shutil
 import subprocess
 import tempfile
 
 WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 PROXY_VALUES = ("ProxyEnable", "ProxyServer", "ProxyOverride")
 
@@ -29,6 +30,30 @@ def wine_environment(extra=None):
             if v is None:
                 env.pop(k, None)
     return env
+
+
+def _quietly():
+    return dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                env=wine_environment())
+
+
+def boot(powershell_standin):
+    """Starts the prefix in WINEPREFIX as scripts/wine.sh's wine_start does: a persistent server,
+    the prefix itself, its desktop process, all on /dev/null streams (a Wine process that
+    inherits a reader's pipe keeps it open), and our PowerShell stand-in in its system folder,
+    the only place the host runs PowerShell from."""
+    subprocess.run([WINESERVER, "-p"], timeout=30, **_quietly())
+    subprocess.run([WINE, "wineboot", "-i"], timeout=120, **_quietly())
+    subprocess.Popen([WINE, "explorer.exe", "/desktop"], start_new_session=True, **_quietly())
+    target = os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows", "system32",
+                          "WindowsPowerShell", "v1.0")
+    os.makedirs(target, exist_ok=True)
+    shutil.copyfile(powershell_standin, os.path.join(target, "powershell.exe"))
+
+
+def shut_down():
+    """Ends the server of WINEPREFIX and every program of the prefix."""
+    subprocess.run([WINESERVER, "-k"], timeout=30, **_quietly())
 
 
 def run(args, timeout=60, cwd=None, env=None):

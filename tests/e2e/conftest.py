@@ -25,13 +25,20 @@ CORE_PORT = 10809
 
 @pytest.fixture(scope="session")
 def app_dir():
-    missing = [name for name in ("WINEPREFIX", "DISPLAY") if not os.environ.get(name)]
+    """The runnable layout, run in a prefix of the end-to-end tests' own (WINEPREFIX, set by
+    ctest): its registry, per-user TEMP and named objects are theirs alone, so the tests that
+    use the other prefix can run beside them."""
+    missing = [name for name in ("WINEPREFIX", "DISPLAY", "ORVANTA_POWERSHELL_STANDIN")
+               if not os.environ.get(name)]
     if missing:
-        pytest.fail("run under scripts/wine.sh's wine_start: %s unset" % ", ".join(missing))
+        pytest.fail("run under ctest after scripts/wine.sh's wine_start: %s unset"
+                    % ", ".join(missing))
     folder = os.environ.get("ORVANTA_APP_DIR", "")
     if not os.path.isfile(os.path.join(folder, "orvanta.exe")):
         pytest.fail("ORVANTA_APP_DIR holds no orvanta.exe: %r" % folder)
-    return folder
+    wine.boot(os.environ["ORVANTA_POWERSHELL_STANDIN"])
+    yield folder
+    wine.shut_down()
 
 
 @pytest.fixture(scope="session")
