@@ -16,7 +16,7 @@ TESTS = {
     "messaging": "messaging_runtime|flutter_window|e2e",
     "runner": "install|runner|flutter_window|e2e",
 }
-NATIVE = "utf8|encodable|codec"
+NATIVE = "utf8|values"
 
 
 def fault(id, folder, description, find, replace, **extra):
