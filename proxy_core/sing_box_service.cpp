@@ -6,6 +6,7 @@
 
 #include "proxy_core/core_launcher.h"
 #include "support/log_line.h"
+#include "support/process_launch.h"
 #include "support/utf8.h"
 
 namespace {
@@ -87,8 +88,7 @@ bool SingBoxService::Stop() {
   // Cleared before the core goes away, so traffic never points at a dead listener for long.
   ClearSystemProxy();
   if (processHandle_) {
-    TerminateProcess(processHandle_.Get(), 0);
-    WaitForSingleObject(processHandle_.Get(), kTerminateWaitMs);
+    orvanta::EndProcess(processHandle_.Get(), 0, kTerminateWaitMs);
     processHandle_.Reset();
     processId_ = 0;
     Log("sing-box process terminated");

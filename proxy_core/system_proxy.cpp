@@ -79,8 +79,7 @@ SystemProxy::SystemProxy(ServiceLog log, std::wstring powerShell)
 
 SystemProxy::Outcome SystemProxy::Run(const std::string& command) {
   if (pendingCommand_) {
-    TerminateProcess(pendingCommand_.Get(), 1);
-    WaitForSingleObject(pendingCommand_.Get(), kSupersededCommandWaitMs);
+    orvanta::EndProcess(pendingCommand_.Get(), 1, kSupersededCommandWaitMs);
     pendingCommand_.Reset();
   }
   Outcome outcome;

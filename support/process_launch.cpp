@@ -30,4 +30,9 @@ LaunchResult LaunchProcess(const LaunchOptions& options) {
   return result;
 }
 
+bool EndProcess(HANDLE process, UINT exitCode, DWORD waitMs) {
+  TerminateProcess(process, exitCode);
+  return WaitForSingleObject(process, waitMs) == WAIT_OBJECT_0;
+}
+
 }  // namespace orvanta

@@ -40,6 +40,11 @@ struct LaunchResult {
 // Creates the process with CREATE_NO_WINDOW, in this process's environment and current folder.
 LaunchResult LaunchProcess(const LaunchOptions& options);
 
+// Terminates `process` with `exitCode` and waits at most `waitMs` for it to have ended; true
+// when it has. Termination only starts the end: until the wait, the process may still hold its
+// files and ports.
+bool EndProcess(HANDLE process, UINT exitCode, DWORD waitMs);
+
 }  // namespace orvanta
 
 #endif  // ORVANTA_SUPPORT_PROCESS_LAUNCH_H_

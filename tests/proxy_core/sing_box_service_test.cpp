@@ -137,7 +137,10 @@ TEST_F(SingBoxServiceTest, FailedLaunchOrProxyDecideTheStartAsSpecified) {
   orvanta_test::WriteProxySettings(sentinel);
   SingBoxService service;
   // A core that rejects its configuration: the start fails, nothing runs, the proxy is left.
-  EXPECT_FALSE(service.Start("this is not JSON"));
+  // The text is not even UTF-8, yet the log that quotes it is.
+  EXPECT_FALSE(service.Start("this is not JSON \xFF"));
+  EXPECT_NE(service.GetLogs().find("] Config preview: this is not JSON \xEF\xBF\xBD...\n"),
+            std::string::npos);
   Lines messages = Messages(service.GetLogs());
   ASSERT_GE(messages.size(), 2u);
   EXPECT_EQ(messages[messages.size() - 2],

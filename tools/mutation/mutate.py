@@ -30,7 +30,9 @@ def edits(fault):
 def locate(fault, find):
     """The path of the one file in the fault's folder where `find` occurs, once."""
     matches = []
-    for base, _, names in os.walk(os.path.join(REPO, fault["folder"])):
+    # A fault counts for the folder whose behaviour it breaks; "source" names another folder
+    # when the code that behaviour rests on lives there.
+    for base, _, names in os.walk(os.path.join(REPO, fault.get("source", fault["folder"]))):
         for name in sorted(names):
             if not name.endswith((".cpp", ".h")):
                 continue
