@@ -17,7 +17,7 @@ from .bridge import BridgeClient, free_port
 class HostProcess:
     def __init__(self, app_dir, log_dir, args=(), env=None, bridge_port=None, cwd=None):
         """Starts app_dir's orvanta.exe with `cwd` (app_dir by default) as current folder."""
-        self.app_dir = app_dir
+        self.app_dir = app_dir = os.path.abspath(app_dir)
         self.port = bridge_port or free_port()
         self.stdout_path = os.path.join(log_dir, "orvanta-%d.out" % self.port)
         self.stderr_path = os.path.join(log_dir, "orvanta-%d.err" % self.port)
