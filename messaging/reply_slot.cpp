@@ -18,8 +18,8 @@ ReplySlot::~ReplySlot() {
 
 void ReplySlot::SendResponseBytes(const std::vector<uint8_t>* response) {
   if (!reply_) {
-    orvanta::WriteLogLine(std::cerr,
-                          "Error: Only one of Success, Error, or NotImplemented can be called,",
+    orvanta::WriteLogLine(std::cerr, "",
+                          "Error: Only one of Success, Error, or NotImplemented can be called,"
                           " and it can be called exactly once. Ignoring duplicate result.");
     return;
   }

@@ -239,8 +239,8 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
     case ValueIndex::kCustom:
       // The peer cannot know the object; it travels as null.
       stream->AppendByte(kNull);
-      orvanta::WriteLogLine(std::cerr,
-                            "Unhandled custom type in StandardCodecSerializer::WriteValue. ",
+      orvanta::WriteLogLine(std::cerr, "",
+                            "Unhandled custom type in StandardCodecSerializer::WriteValue. "
                             "Custom types require codec extensions.");
       return;
     case ValueIndex::kFloat32List:

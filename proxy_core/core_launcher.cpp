@@ -10,6 +10,8 @@
 namespace {
 
 constexpr DWORD kLivenessWaitMs = 1000;
+// A core that never ran ends at once; the wait only makes sure it let go of the log file.
+constexpr DWORD kEndUnstartedWaitMs = 5000;
 
 enum class PathState { kFile, kMissing, kUnknown };
 
@@ -171,7 +173,7 @@ bool LaunchCore(const std::wstring& executable, const WorkingFiles& files,
   if (ResumeThread(child.thread.Get()) == static_cast<DWORD>(-1)) {
     // A core that never runs would pass the liveness check as "still active".
     const DWORD error = GetLastError();
-    TerminateProcess(child.process.Get(), 1);
+    orvanta::EndProcess(child.process.Get(), 1, kEndUnstartedWaitMs);
     LogStartFailure(error, log);
     return false;
   }

@@ -17,9 +17,7 @@ constexpr DWORD kTerminateWaitMs = 5000;
 
 }  // namespace
 
-SingBoxService::SingBoxService()
-    : singBoxPath_(GetSingBoxPath()),
-      systemProxy_([this](const std::string& message) { Log(message); }) {
+SingBoxService::SingBoxService() : singBoxPath_(GetSingBoxPath()), systemProxy_(LogSink()) {
   Log("SingBoxService initialized");
   systemProxy_.ClearLeftByEarlierRun(std::string(kProxyHost) + ":" + std::to_string(kProxyPort));
 }
@@ -37,12 +35,16 @@ void SingBoxService::Log(const std::string& message) {
   orvanta::WriteLogLine(std::cout, "SingBoxService: ", line);
 }
 
+ServiceLog SingBoxService::LogSink() {
+  return [this](const std::string& message) { Log(message); };
+}
+
 bool SingBoxService::CreateConfigFile(const std::string& config) {
-  return ::CreateConfigFile(config, files_, [this](const std::string& m) { Log(m); });
+  return ::CreateConfigFile(config, files_, LogSink());
 }
 
 bool SingBoxService::StartProcess() {
-  const ServiceLog log = [this](const std::string& m) { Log(m); };
+  const ServiceLog log = LogSink();
   if (!ResolveSingBoxPath(singBoxPath_, log)) return false;
   CoreProcess core;
   const bool alive = LaunchCore(singBoxPath_, files_, coreJob_, core, log);

@@ -26,6 +26,7 @@
 
 #include <string>
 
+#include "proxy_core/service_log.h"
 #include "proxy_core/system_proxy.h"
 #include "proxy_core/working_files.h"
 #include "support/unique_handle.h"
@@ -56,6 +57,8 @@ class SingBoxService {
 
  private:
   void Log(const std::string& message);
+  // Log, for the parts that report through a ServiceLog.
+  ServiceLog LogSink();
   bool CreateConfigFile(const std::string& config);
   bool StartProcess();
   bool SetSystemProxy(const std::string& host, int port);

@@ -84,7 +84,6 @@ enum class ReadOutcome { kRead, kUnavailable, kFailed };
 // window, and sets `skipped` to the bytes before it. The running core holds the file open for
 // appending; what it writes after the size is taken waits for the next call.
 ReadOutcome ReadCoreLogTail(const std::wstring& path, std::string& tail, long long& skipped) {
-  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return ReadOutcome::kUnavailable;
   orvanta::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -5,8 +5,7 @@
 // S_FALSE (already initialised on this thread, same model) also takes a reference that must
 // be given back, so every success counts.
 ScopedComInitialization::ScopedComInitialization()
-    : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)),
-      initialized_(SUCCEEDED(result_)) {}
+    : initialized_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
 
 ScopedComInitialization::~ScopedComInitialization() { End(); }
 

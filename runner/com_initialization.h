@@ -19,11 +19,7 @@ class ScopedComInitialization {
   // Uninitialises now, for callers that must end COM before other objects go; idempotent.
   void End();
 
-  bool Initialized() const { return initialized_; }
-  HRESULT Result() const { return result_; }
-
  private:
-  HRESULT result_;
   bool initialized_;
 };
 

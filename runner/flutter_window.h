@@ -12,7 +12,7 @@
 // user session ends, the proxy core is stopped at WM_ENDSESSION already, because the system may
 // end the process without destroying the window.
 //
-// Failure: CreateHostWindow returns false when the runtime refuses the view controller_; then
+// Failure: CreateHostWindow returns false when the runtime refuses the view controller; then
 // no plug-in is registered and no channel or service exists.
 #ifndef ORVANTA_RUNNER_FLUTTER_WINDOW_H_
 #define ORVANTA_RUNNER_FLUTTER_WINDOW_H_

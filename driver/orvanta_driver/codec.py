@@ -11,9 +11,9 @@ Decoding gives back the same types (int32 as int, int64 as Int64, maps as Encoda
 decoded tree re-encodes to the very same bytes.
 
 Decoding is strict by default: a truncated buffer, an unknown tag, bytes left over or a string
-that is not well-formed UTF-8 raise DecodeError. With strict=False the reader behaves like the host's own reader instead (failed
-reads give zeros and nulls, each noted in `Reader.diagnostics`), which lets tests predict what
-the host makes of damaged input.
+that is not well-formed UTF-8 raise DecodeError. With strict=False the reader behaves like the
+host's own reader instead (failed reads give zeros and nulls, each noted in
+`Reader.diagnostics`), which lets tests predict what the host makes of damaged input.
 """
 
 import math

@@ -60,8 +60,9 @@ def temp_dir(app_dir, tmp_path_factory):
 def non_latin_layout(app_dir, temp_dir, tmp_path_factory):
     """(install folder, temporary folder, current folder) named in letters from outside every
     ANSI code page at once: the runnable layout copied into a Cyrillic folder, a temporary
-    folder with Chinese letters and an emoji, and a folder to start the host from. The install and current folders each hold a planted
-    powershell.exe that records its runs in planted-runs.txt."""
+    folder with Chinese letters and an emoji, and a folder to start the host from. The install
+    and current folders each hold a planted powershell.exe that records its runs in
+    planted-runs.txt."""
     planted = os.environ.get("ORVANTA_PLANTED_POWERSHELL", "")
     if not os.path.isfile(planted):
         pytest.fail("ORVANTA_PLANTED_POWERSHELL (set by ctest) names e2e_planted_powershell.exe")
