@@ -10,8 +10,6 @@
 namespace {
 
 constexpr DWORD kLivenessWaitMs = 1000;
-// A core that never ran ends at once; the wait only makes sure it let go of the log file.
-constexpr DWORD kEndUnstartedWaitMs = 5000;
 
 enum class PathState { kFile, kMissing, kUnknown };
 
@@ -46,29 +44,6 @@ void StripTrailingSeparators(std::wstring& folder) {
 void LogStartFailure(DWORD error, const ServiceLog& log) {
   log("ERROR: Failed to start sing-box process. Error code: " + std::to_string(error));
   log("Error details: " + orvanta::SystemErrorText(error));
-}
-
-// Without the job the core would run on after the host crashes, holding its port, and every
-// later start would fail until the user found and killed it by hand.
-void TieToHostLifetime(HANDLE process, orvanta::UniqueHandle& job, const ServiceLog& log) {
-  DWORD error = ERROR_SUCCESS;
-  if (!job) {
-    orvanta::UniqueHandle created(CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!created || !SetInformationJobObject(created.Get(), JobObjectExtendedLimitInformation,
-                                             &limits, sizeof(limits))) {
-      error = GetLastError();
-    } else {
-      job = std::move(created);
-    }
-  }
-  if (job && !AssignProcessToJobObject(job.Get(), process)) error = GetLastError();
-  if (error != ERROR_SUCCESS) {
-    // The core still serves; it only loses the guarantee of ending with the host.
-    log("WARNING: sing-box will not end together with the host. Error code: " +
-        std::to_string(error));
-  }
 }
 
 }  // namespace
@@ -157,8 +132,9 @@ bool LaunchCore(const std::wstring& executable, const WorkingFiles& files,
   options.standardInput = GetStdHandle(STD_INPUT_HANDLE);
   options.standardOutput = logFile ? logFile.Get() : GetStdHandle(STD_OUTPUT_HANDLE);
   options.standardError = logFile ? logFile.Get() : GetStdHandle(STD_ERROR_HANDLE);
-  // Suspended until it belongs to the job, so not one instruction of the core runs outside it.
-  options.suspended = true;
+  // Without the job the core would run on after the host crashes, holding its port, and every
+  // later start would fail until the user found and killed it by hand.
+  options.killOnCloseJob = &job;
 
   log("Creating sing-box process...");
   orvanta::LaunchResult launched = orvanta::LaunchProcess(options);
@@ -168,15 +144,12 @@ bool LaunchCore(const std::wstring& executable, const WorkingFiles& files,
     LogStartFailure(launched.error, log);
     return false;
   }
-  orvanta::ProcessHandles& child = launched.handles;
-  TieToHostLifetime(child.process.Get(), job, log);
-  if (ResumeThread(child.thread.Get()) == static_cast<DWORD>(-1)) {
-    // A core that never runs would pass the liveness check as "still active".
-    const DWORD error = GetLastError();
-    orvanta::EndProcess(child.process.Get(), 1, kEndUnstartedWaitMs);
-    LogStartFailure(error, log);
-    return false;
+  if (launched.jobError != ERROR_SUCCESS) {
+    // The core still serves; it only loses the guarantee of ending with the host.
+    log("WARNING: sing-box will not end together with the host. Error code: " +
+        std::to_string(launched.jobError));
   }
+  orvanta::ProcessHandles& child = launched.handles;
   child.thread.Reset();
   core.handle = std::move(child.process);
   core.id = child.processId;

@@ -1,7 +1,10 @@
 // Starting a child process without a window, with its handles owned from the first moment.
 //
-// Both programs the host runs go through here: the proxy core (output redirected, handles
-// inherited, started suspended) and PowerShell (by its full path, nothing inherited).
+// Both programs the host runs go through here: the proxy core (output redirected, in a job
+// that ends it with the host) and PowerShell (by its full path). A child inherits only the
+// standard handles it is given, never the other inheritable handles this process holds at the
+// time (sockets of the UI runtime, files of a plug-in): an inherited copy would keep them open
+// for as long as the child runs.
 #ifndef ORVANTA_SUPPORT_PROCESS_LAUNCH_H_
 #define ORVANTA_SUPPORT_PROCESS_LAUNCH_H_
 
@@ -18,21 +21,26 @@ struct LaunchOptions {
   // which tries the current folder early: give a full path for anything that matters.
   std::wstring application;
   std::wstring commandLine;
-  // When set, the child's standard input, output and error, and every inheritable handle of
-  // this process, are handed to it.
+  // When set, the child's standard input, output and error are these; those of them that are
+  // inheritable are the only handles it inherits. Otherwise it inherits none.
   bool redirectStandardHandles = false;
   HANDLE standardInput = nullptr;
   HANDLE standardOutput = nullptr;
   HANDLE standardError = nullptr;
-  // The main thread waits for ResumeThread.
-  bool suspended = false;
+  // When set, the child runs its first instruction only once it belongs to this job, which is
+  // created kill-on-close when empty: it then ends at the latest when the job's last handle
+  // closes, also when this process crashes.
+  UniqueHandle* killOnCloseJob = nullptr;
 };
 
 struct LaunchResult {
-  // Both handles set on success; empty on failure.
+  // Both handles set on success (the thread already running); empty on failure.
   ProcessHandles handles;
-  // GetLastError of the failed creation; 0 on success.
+  // GetLastError of the failed creation (or of the failed resume); 0 on success.
   DWORD error = 0;
+  // Why the child is not in the job it was meant for; 0 when it is, or none was asked for.
+  // The child runs all the same.
+  DWORD jobError = 0;
 
   bool Started() const { return static_cast<bool>(handles.process); }
 };

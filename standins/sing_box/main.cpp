@@ -6,6 +6,11 @@
 // Otherwise one start-up line on standard output and one on standard error, a listener on 127.0.0.1
 // for every inbound "listen_port" (connections are accepted and closed), and it runs until it is
 // terminated. A port that cannot be bound is a start-up failure (exit code 1), as with a real core.
+//
+// Before anything else it writes one line on standard output saying whether it runs inside a
+// job and which inheritable handles it holds besides its standard handles, so tests can see
+// what the host let it inherit: "sing-box stand-in: in a job: yes; other inherited handles:
+// none" (or the handle values in decimal).
 #include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
@@ -112,9 +117,34 @@ int Serve(const std::vector<int>& ports) {
   }
 }
 
+// A handle the child creates itself is not inheritable; one it holds with the inherit flag was
+// handed down by the parent.
+std::string OtherInheritedHandles() {
+  const HANDLE standard[] = {GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
+                             GetStdHandle(STD_ERROR_HANDLE)};
+  std::string found;
+  for (UINT_PTR value = 4; value < (1u << 16); value += 4) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(value);
+    DWORD flags = 0;
+    if (!GetHandleInformation(handle, &flags) || (flags & HANDLE_FLAG_INHERIT) == 0) continue;
+    if (handle == standard[0] || handle == standard[1] || handle == standard[2]) continue;
+    found += (found.empty() ? "" : " ") + std::to_string(value);
+  }
+  return found.empty() ? "none" : found;
+}
+
+void ReportStartingState() {
+  BOOL inJob = FALSE;
+  IsProcessInJob(GetCurrentProcess(), nullptr, &inJob);
+  std::printf("sing-box stand-in: in a job: %s; other inherited handles: %s\n",
+              inJob ? "yes" : "no", OtherInheritedHandles().c_str());
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 int main() {
+  ReportStartingState();
   const std::vector<std::wstring> arguments = Arguments();
   if (arguments.size() != 3 || arguments[0] != L"run" || arguments[1] != L"-c") {
     return FailWith("usage: sing-box run -c <config.json>");
