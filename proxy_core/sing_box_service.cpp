@@ -17,7 +17,10 @@ constexpr DWORD kTerminateWaitMs = 5000;
 
 }  // namespace
 
-SingBoxService::SingBoxService() : singBoxPath_(GetSingBoxPath()), systemProxy_(LogSink()) {
+SingBoxService::SingBoxService()
+    : singBoxPath_(GetSingBoxPath()), systemProxy_(LogSink()), coreWatch_([this] {
+        if (CoreEnded()) HandleCoreExit();
+      }) {
   Log("SingBoxService initialized");
   systemProxy_.ClearLeftByEarlierRun(std::string(kProxyHost) + ":" + std::to_string(kProxyPort));
 }
@@ -59,7 +62,25 @@ bool SingBoxService::SetSystemProxy(const std::string& host, int port) {
 
 bool SingBoxService::ClearSystemProxy() { return systemProxy_.Clear(); }
 
+bool SingBoxService::CoreEnded() const {
+  return running_ &&
+         (!processHandle_ || WaitForSingleObject(processHandle_.Get(), 0) == WAIT_OBJECT_0);
+}
+
+void SingBoxService::HandleCoreExit() {
+  coreWatch_.Cancel();
+  DWORD exitCode = 0;
+  if (processHandle_) GetExitCodeProcess(processHandle_.Get(), &exitCode);
+  Log("sing-box exited unexpectedly with exit code " + std::to_string(exitCode));
+  ClearSystemProxy();
+  processHandle_.Reset();
+  processId_ = 0;
+  running_ = false;
+}
+
 bool SingBoxService::Start(const std::string& config) {
+  // A core that died before its notice was handled must not pass for a running one.
+  if (CoreEnded()) HandleCoreExit();
   if (running_) {
     Log("sing-box is already running");
     return true;
@@ -75,6 +96,12 @@ bool SingBoxService::Start(const std::string& config) {
   }
   running_ = true;
   Log("sing-box started successfully");
+  const DWORD watchError = coreWatch_.Watch(processHandle_.Get());
+  if (watchError != ERROR_SUCCESS) {
+    Log("WARNING: An unexpected end of sing-box will be noticed only at the next call. Error "
+        "code: " +
+        std::to_string(watchError));
+  }
   // The core keeps running without the proxy setting; the UI sees only the warning.
   if (SetSystemProxy(kProxyHost, kProxyPort)) {
     Log("System proxy configured successfully");
@@ -86,6 +113,8 @@ bool SingBoxService::Start(const std::string& config) {
 
 bool SingBoxService::Stop() {
   if (!running_) return true;
+  // The core is about to be ended on purpose; its end must not count as unexpected.
+  coreWatch_.Cancel();
   Log("Stopping sing-box...");
   // Cleared before the core goes away, so traffic never points at a dead listener for long.
   ClearSystemProxy();

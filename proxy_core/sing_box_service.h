@@ -4,8 +4,11 @@
 // the per-user working folder (%TEMP%\Orvanta), starts the core with its output appended to
 // sing-box.log beside it, judges the core alive when it still runs one second later, and
 // points the per-user HTTP proxy at 127.0.0.1:10809 through powershell.exe. Stop clears the
-// proxy first and then terminates the core. The parts live in working_files.h,
-// core_launcher.h and system_proxy.h; this class composes them and keeps the log.
+// proxy first and then terminates the core. A core that ends by itself is noticed without any
+// call from the UI: the proxy is cleared at once, so programs that follow it are not left
+// pointing at a dead port, and the service counts as stopped. The parts live in
+// working_files.h, core_launcher.h and system_proxy.h; this class composes them and keeps the
+// log.
 //
 // Ownership: the service owns the core's process handle from a successful launch until Stop
 // (or destruction, which calls Stop), and for its whole life a kill-on-close job that every
@@ -18,7 +21,9 @@
 // log and GetLogs are always well-formed UTF-8.
 //
 // Not thread-safe: every operation runs on the UI thread and blocks it (a successful Start
-// for at least one second plus up to five seconds for the proxy command).
+// for at least one second plus up to five seconds for the proxy command). The end of the core
+// is handled on that thread too, from its message loop, so the service must be created on
+// the thread that runs the loop.
 #ifndef ORVANTA_PROXY_CORE_SING_BOX_SERVICE_H_
 #define ORVANTA_PROXY_CORE_SING_BOX_SERVICE_H_
 
@@ -29,6 +34,7 @@
 #include "proxy_core/service_log.h"
 #include "proxy_core/system_proxy.h"
 #include "proxy_core/working_files.h"
+#include "support/process_exit_watch.h"
 #include "support/unique_handle.h"
 
 class SingBoxService {
@@ -42,8 +48,9 @@ class SingBoxService {
   SingBoxService(SingBoxService&&) = delete;
   SingBoxService& operator=(SingBoxService&&) = delete;
 
-  // True when the core was launched now or is already counted as started. While started,
-  // a new Start changes nothing, even when the core has died by itself: call Stop first.
+  // True when the core was launched now or already runs. While the core runs, a new Start
+  // changes nothing; a core found ended is handled as an unexpected end first, then the
+  // configuration is started afresh.
   bool Start(const std::string& config);
   // Always true. Does nothing on an idle service.
   bool Stop();
@@ -62,6 +69,10 @@ class SingBoxService {
   bool CreateConfigFile(const std::string& config);
   bool StartProcess();
   bool SetSystemProxy(const std::string& host, int port);
+  // Started, and the core process has ended.
+  bool CoreEnded() const;
+  // The core ended without Stop: clears the proxy, releases the core, counts as stopped.
+  void HandleCoreExit();
 
   orvanta::UniqueHandle processHandle_;
   DWORD processId_ = 0;
@@ -71,6 +82,8 @@ class SingBoxService {
   std::string logBuffer_;
   orvanta::UniqueHandle coreJob_;
   SystemProxy systemProxy_;
+  // Declared after processHandle_, so it is gone before the handle it watches is closed.
+  orvanta::ProcessExitWatch coreWatch_;
 };
 
 #endif  // ORVANTA_PROXY_CORE_SING_BOX_SERVICE_H_

@@ -6,7 +6,7 @@
 
 namespace proxytest {
 
-std::vector<DWORD> CoreChildren() {
+std::vector<DWORD> ChildProcesses(const wchar_t* program) {
   std::vector<DWORD> pids;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) {
@@ -18,7 +18,7 @@ std::vector<DWORD> CoreChildren() {
   for (BOOL more = Process32FirstW(snapshot, &entry); more;
        more = Process32NextW(snapshot, &entry)) {
     if (entry.th32ParentProcessID == GetCurrentProcessId() &&
-        lstrcmpiW(entry.szExeFile, L"sing-box.exe") == 0) {
+        lstrcmpiW(entry.szExeFile, program) == 0) {
       pids.push_back(entry.th32ProcessID);
     }
   }
@@ -33,6 +33,32 @@ bool KillProcess(DWORD pid) {
       TerminateProcess(process, 9) && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
   CloseHandle(process);
   return killed;
+}
+
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (!done() && GetTickCount64() < deadline) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  return done();
+}
+
+void WriteSparseFile(const std::string& path, long long size, const std::string& tail) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << ": error " << GetLastError();
+  LARGE_INTEGER at;
+  at.QuadPart = size - static_cast<long long>(tail.size());
+  ASSERT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file, tail.data(), static_cast<DWORD>(tail.size()), &written, nullptr));
+  CloseHandle(file);
 }
 
 size_t CountOpenHandles() {

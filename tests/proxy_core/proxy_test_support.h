@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,19 @@ struct RecordedLog {
   }
 };
 
-// Process ids of the sing-box.exe processes whose parent is this process.
-std::vector<DWORD> CoreChildren();
+// Process ids of the live processes of that program name whose parent is this process.
+std::vector<DWORD> ChildProcesses(const wchar_t* program);
+inline std::vector<DWORD> CoreChildren() { return ChildProcesses(L"sing-box.exe"); }
 // Terminates a process from outside and waits until it has ended.
 bool KillProcess(DWORD pid);
+
+// Runs this thread's message loop until `done` holds or `timeoutMs` have passed; the result
+// of `done` at the end.
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
+
+// Writes `tail` so that the file ends with it and is `size` bytes long; the bytes before it
+// are a hole, so a file of hundreds of megabytes costs no disk.
+void WriteSparseFile(const std::string& path, long long size, const std::string& tail);
 
 // Handles this process holds, counted by probing handle values: GetProcessHandleCount reports
 // 0 under Wine, so it cannot be the measure there.

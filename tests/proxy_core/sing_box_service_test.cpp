@@ -96,40 +96,74 @@ TEST_F(SingBoxServiceTest, StartRunStopRestartWalksEveryStateWithExactLog) {
   EXPECT_EQ(MessagesFrom(service.GetLogs(), mark), Lines{"sing-box is already running"});
   EXPECT_EQ(orvanta_test::ReadFileBytes(configPath), kConfig);
 
-  // Running, core gone: only IsRunning notices; Start still answers already running.
-  ASSERT_TRUE(proxytest::KillProcess(pid));
+  // The core ends by itself: its end reaches the message loop without any call, the proxy is
+  // cleared at once and the service counts as stopped.
+  ASSERT_TRUE(proxytest::KillProcess(pid));  // exit code 9
   CloseHandle(core);
+  const Lines died = {"sing-box exited unexpectedly with exit code 9", "Clearing system proxy",
+                      "System proxy cleared successfully"};
+  EXPECT_TRUE(proxytest::PumpMessagesUntil(
+      [&] { return Messages(service.GetLogs()).size() >= mark + 1 + died.size(); }, 10000));
+  EXPECT_EQ(MessagesFrom(service.GetLogs(), mark + 1), died);
+  EXPECT_EQ(orvanta_test::ReadProxySettings().server, "");
   EXPECT_FALSE(service.IsRunning());
   mark = Messages(service.GetLogs()).size();
-  EXPECT_TRUE(service.Start(kConfig));
-  EXPECT_EQ(MessagesFrom(service.GetLogs(), mark), Lines{"sing-box is already running"});
+  EXPECT_TRUE(service.Stop());
+  EXPECT_EQ(Messages(service.GetLogs()).size(), mark) << "Stop after the core's end";
 
-  // Stop clears the proxy before terminating.
+  // Started afresh; the core log keeps the output of both launches.
+  ASSERT_TRUE(service.Start(kConfig));
+  EXPECT_EQ(MessagesFrom(service.GetLogs(), mark).front(), "Starting sing-box...");
+  core = OpenOnlyCore(pid);
+  ASSERT_NE(core, nullptr);
+  // Both launches' output is in the core log section; the new core writes at its own pace.
+  const std::string header = "\n----- sing-box stdout/stderr -----\n";
+  const std::string startLine = "sing-box stand-in: started with configuration " + configPath;
+  auto coreStarts = [&] {
+    const std::string logs = service.GetLogs();
+    size_t count = 0;
+    for (size_t found = logs.find(header); found != std::string::npos;
+         found = logs.find(startLine, found + 1)) {
+      ++count;
+    }
+    return count - 1;
+  };
+  EXPECT_TRUE(proxytest::PumpMessagesUntil([&] { return coreStarts() == 2; }, 10000))
+      << service.GetLogs();
+
+  // A core that ended before its notice was handled: Start handles the end first, then starts
+  // afresh over a large core log, which the launch moves aside. The late notice changes nothing.
+  ASSERT_TRUE(proxytest::KillProcess(pid));
+  CloseHandle(core);
+  const std::string coreLog = temp_.WorkFolder() + "\\sing-box.log";
+  proxytest::WriteSparseFile(coreLog, 16 * 1024 * 1024 + 1, "large\n");
   mark = Messages(service.GetLogs()).size();
+  ASSERT_TRUE(service.Start(kConfig));
+  const Lines restarted = MessagesFrom(service.GetLogs(), mark);
+  ASSERT_GT(restarted.size(), died.size() + 1);
+  EXPECT_EQ(Lines(restarted.begin(), restarted.begin() + 4),
+            (Lines{died[0], died[1], died[2], "Starting sing-box..."}));
+  EXPECT_NE(std::find(restarted.begin(), restarted.end(),
+                      "Moved sing-box log of 16777217 bytes aside to " + temp_.WorkFolder() +
+                          "\\sing-box.old.log"),
+            restarted.end());
+  EXPECT_EQ(restarted.back(), "System proxy configured successfully");
+  mark = Messages(service.GetLogs()).size();
+  proxytest::PumpMessagesUntil([] { return false; }, 300);
+  EXPECT_EQ(Messages(service.GetLogs()).size(), mark) << "a late notice of the earlier core";
+  EXPECT_TRUE(service.IsRunning());
+
+  // Stop clears the proxy before terminating, and returns only once the core has ended.
+  core = OpenOnlyCore(pid);
+  ASSERT_NE(core, nullptr);
   EXPECT_TRUE(service.Stop());
   EXPECT_EQ(
       MessagesFrom(service.GetLogs(), mark),
       (Lines{"Stopping sing-box...", "Clearing system proxy", "System proxy cleared successfully",
              "sing-box process terminated", "sing-box stopped"}));
   EXPECT_EQ(orvanta_test::ReadProxySettings().server, "");
-
-  // Restart after stop launches a new core, and Stop returns only once that core has ended.
-  ASSERT_TRUE(service.Start(kConfig));
-  EXPECT_TRUE(service.IsRunning());
-  core = OpenOnlyCore(pid);
-  ASSERT_NE(core, nullptr);
-  EXPECT_TRUE(service.Stop());
   EXPECT_EQ(WaitForSingleObject(core, 0), WAIT_OBJECT_0);
   CloseHandle(core);
-
-  // The core's output of both launches is in the log section, after the service log.
-  const std::string logs = service.GetLogs();
-  const std::string header = "\n----- sing-box stdout/stderr -----\n";
-  ASSERT_NE(logs.find(header), std::string::npos);
-  const std::string coreLog = logs.substr(logs.find(header) + header.size());
-  const std::string startLine = "sing-box stand-in: started with configuration " + configPath;
-  ASSERT_NE(coreLog.find(startLine), std::string::npos) << coreLog;
-  EXPECT_NE(coreLog.find(startLine, coreLog.find(startLine) + 1), std::string::npos) << coreLog;
 }
 
 TEST_F(SingBoxServiceTest, FailedLaunchOrProxyDecideTheStartAsSpecified) {
