@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,7 @@ constexpr char kPrefix[] = "powershell.exe -Command \"";
 constexpr char kPropertyCommand[] =
     "Set-ItemProperty -Path 'HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet "
     "Settings' ";
+constexpr wchar_t kBypassList[] = L"<-loopback>";
 constexpr wchar_t kInternetSettingsKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
@@ -44,18 +46,23 @@ std::wstring AsText(const std::vector<BYTE>& data) {
   return std::wstring(reinterpret_cast<const wchar_t*>(data.data()));
 }
 
-// True while the registry still holds what a set of ours wrote. PowerShell keeps ProxyEnable
-// a DWORD, but writes the text "1" when it has to create the value.
+bool IsText(DWORD type, const std::vector<BYTE>& data, const std::wstring& expected) {
+  return (type == REG_SZ || type == REG_EXPAND_SZ) && AsText(data) == expected;
+}
+
+// True while the registry still holds all that a set of ours wrote. Another program may well
+// point the proxy at the same common port, but not with our bypass list as well. PowerShell
+// keeps ProxyEnable a DWORD, but writes the text "1" when it has to create the value.
 bool ProxyStillSetTo(const std::string& address) {
   DWORD type = 0;
   std::vector<BYTE> data;
   if (!ReadValue(L"ProxyEnable", type, data)) return false;
   DWORD enable = 0;
   std::memcpy(&enable, data.data(), sizeof(enable));
-  const bool enabled =
-      (type == REG_DWORD && enable == 1) || (type == REG_SZ && AsText(data) == L"1");
-  if (!enabled || !ReadValue(L"ProxyServer", type, data) || type != REG_SZ) return false;
-  return AsText(data) == std::wstring(address.begin(), address.end());
+  const bool enabled = (type == REG_DWORD && enable == 1) || IsText(type, data, L"1");
+  return enabled && ReadValue(L"ProxyServer", type, data) &&
+         IsText(type, data, std::wstring(address.begin(), address.end())) &&
+         ReadValue(L"ProxyOverride", type, data) && IsText(type, data, kBypassList);
 }
 
 }  // namespace
@@ -77,7 +84,8 @@ std::wstring SystemPowerShellPath() {
 SystemProxy::SystemProxy(ServiceLog log, std::wstring powerShell)
     : log_(std::move(log)), powerShell_(std::move(powerShell)) {}
 
-SystemProxy::Outcome SystemProxy::Run(const std::string& command) {
+SystemProxy::Outcome SystemProxy::Run(const std::string& command, Lifetime lifetime,
+                                      const std::function<void()>& onStarted) {
   if (pendingCommand_) {
     orvanta::EndProcess(pendingCommand_.Get(), 1, kSupersededCommandWaitMs);
     pendingCommand_.Reset();
@@ -88,6 +96,7 @@ SystemProxy::Outcome SystemProxy::Run(const std::string& command) {
   // who can drop a file into a download folder would be run on every connect.
   options.application = powerShell_;
   options.commandLine.assign(command.begin(), command.end());  // ASCII: exact
+  if (lifetime == Lifetime::kEndsWithHost) options.killOnCloseJob = &commandJob_;
   if (options.application.empty()) {
     outcome.startError = ERROR_FILE_NOT_FOUND;
     return outcome;
@@ -97,7 +106,12 @@ SystemProxy::Outcome SystemProxy::Run(const std::string& command) {
     outcome.startError = launched.error;
     return outcome;
   }
+  if (launched.jobError != ERROR_SUCCESS) {
+    log_("WARNING: The proxy command will not end together with the host. Error code: " +
+         std::to_string(launched.jobError));
+  }
   outcome.started = true;
+  if (onStarted) onStarted();
   HANDLE process = launched.handles.process.Get();
   if (WaitForSingleObject(process, kProxyCommandWaitMs) != WAIT_OBJECT_0) {
     pendingCommand_ = std::move(launched.handles.process);
@@ -127,10 +141,10 @@ bool SystemProxy::Set(const std::string& host, int port) {
   log_("Setting system HTTP proxy: " + address);
   const std::string command = SetCommand(address);
   log_("Executing proxy command: " + command);
-  // Recorded before the command runs: a set that lands late, after a crash, is still ours to
-  // clear at the next start.
-  Record(address);
-  const Outcome outcome = Run(command);
+  // Recorded as soon as the command runs, before it can have written anything: a set cut short
+  // by a crash is still ours to clear at the next start. It ends with the host, so it can never
+  // land after that start has looked.
+  const Outcome outcome = Run(command, Lifetime::kEndsWithHost, [&] { Record(address); });
   if (!outcome.started) {
     log_("ERROR: Failed to execute proxy command. Error code: " +
          std::to_string(outcome.startError));
@@ -146,7 +160,8 @@ bool SystemProxy::Set(const std::string& host, int port) {
 
 bool SystemProxy::Clear() {
   log_("Clearing system proxy");
-  const Outcome outcome = Run(ClearCommand());
+  // A clear left running when the host exits is the last word, and still lands.
+  const Outcome outcome = Run(ClearCommand(), Lifetime::kOutlivesHost);
   if (!outcome.started) {
     log_("Failed to clear system proxy");
     return false;

@@ -68,20 +68,29 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
        "ERROR: Proxy command failed with exit code: 3"},
       {"not there", nullptr, nullptr, L"C:\\no such folder\\powershell.exe",
        "ERROR: Failed to execute proxy command. Error code: 3", "Failed to clear system proxy"},
-      // The clear that follows ends the hanging set and then runs as usual.
       {"set outlives its wait", "0", "6500", SystemPowerShellPath(),
        "ERROR: Proxy command failed with exit code: 259", clearDone},
   };
   const ProxySettings sentinel{4, "sentinel:4", "sentinel"};
+  const std::string record = temp_.WorkFolder() + "\\system-proxy-set";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
     orvanta_test::WriteProxySettings(sentinel);
     orvanta_test::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", c.exitCode);
     orvanta_test::ScopedEnvironment hang("ORVANTA_STANDIN_PS_SET_HANG_MS", c.setHangMs);
-    SystemProxy proxy(log_.Sink(), c.powerShell);
     log_.lines.clear();
-    EXPECT_EQ(proxy.Set("127.0.0.1", 10809), c.setLast == setDone);
-    EXPECT_EQ(log_.lines.back(), c.setLast);
+    {
+      SystemProxy proxy(log_.Sink(), c.powerShell);
+      EXPECT_EQ(proxy.Set("127.0.0.1", 10809), c.setLast == setDone);
+      EXPECT_EQ(log_.lines.back(), c.setLast);
+      // Recorded only once the command has started.
+      EXPECT_EQ(orvanta_test::FileExists(record), c.powerShell == SystemPowerShellPath());
+    }
+    // A set still running ends with its owner, as it would with a crashed host.
+    EXPECT_TRUE(proxytest::PumpMessagesUntil(
+        [] { return proxytest::ChildProcesses(L"powershell.exe").empty(); }, 3000));
+    DeleteFileA(record.c_str());
+    SystemProxy proxy(log_.Sink(), c.powerShell);
     log_.lines.clear();
     EXPECT_EQ(proxy.Clear(), c.clearLast == clearDone);
     EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", c.clearLast}));
@@ -107,31 +116,36 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
     EXPECT_FALSE(orvanta_test::FileExists(record));
   }
 
-  // What a new run finds at start-up, with the record of a run that ended unclean.
+  // What a new run finds at start-up, with or without the record of a run that ended unclean.
   struct Case {
     const char* description;
+    bool recorded;
     bool enableAsText;
     DWORD enable;
     const char* server;
+    const char* bypass;
     bool cleared;
   };
   const std::vector<Case> cases = {
-      {"still ours", false, 1, "127.0.0.1:10809", true},
-      {"still ours, enable written as text", true, 1, "127.0.0.1:10809", true},
-      {"stale: cleared since", false, 0, "", false},
-      {"foreign server", false, 1, "10.0.0.2:3128", false},
-      {"turned off by the user", false, 0, "127.0.0.1:10809", false},
+      {"still ours", true, false, 1, "127.0.0.1:10809", "<-loopback>", true},
+      {"still ours, enable written as text", true, true, 1, "127.0.0.1:10809", "<-loopback>", true},
+      {"ours, but no record: an ordinary start", false, false, 1, "127.0.0.1:10809", "<-loopback>",
+       false},
+      {"stale: cleared since", true, false, 0, "", "", false},
+      {"foreign server", true, false, 1, "10.0.0.2:3128", "<-loopback>", false},
+      {"our port with another program's bypass list", true, false, 1, "127.0.0.1:10809",
+       "*.corp.example;<local>", false},
+      {"turned off by the user", true, false, 0, "127.0.0.1:10809", "<-loopback>", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
-    orvanta_test::WriteProxySettings({c.enable, c.server, "keep"});
+    orvanta_test::WriteProxySettings({c.enable, c.server, c.bypass});
     if (c.enableAsText) {
-      ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER,
-                                "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
-                                "ProxyEnable", REG_SZ, "1", 2),
+      ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, orvanta_test::kInternetSettings, "ProxyEnable",
+                                REG_SZ, "1", 2),
                 ERROR_SUCCESS);
     }
-    orvanta_test::WriteFileBytes(record, "127.0.0.1:10809");
+    if (c.recorded) orvanta_test::WriteFileBytes(record, "127.0.0.1:10809");
     log_.lines.clear();
     SystemProxy proxy(log_.Sink());
     proxy.ClearLeftByEarlierRun("127.0.0.1:10809");
@@ -143,7 +157,7 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
     } else {
       EXPECT_EQ(log_.lines, Lines{});
       EXPECT_EQ(ReadProxySettings().server, c.server);
-      EXPECT_EQ(ReadProxySettings().override_list, "keep");
+      EXPECT_EQ(ReadProxySettings().override_list, c.bypass);
     }
   }
 }
