@@ -90,7 +90,11 @@ ReadOutcome ReadCoreLogTail(const std::wstring& path, std::string& tail, long lo
   if (!file) return ReadOutcome::kUnavailable;
   LARGE_INTEGER size = {};
   if (!GetFileSizeEx(file.Get(), &size)) return ReadOutcome::kFailed;
-  const long long start = size.QuadPart > kCoreLogTailBytes ? size.QuadPart - kCoreLogTailBytes : 0;
+  // One byte before the window is read too: when it ends a line, the window begins with a
+  // whole line, which is shown.
+  const long long window =
+      size.QuadPart > kCoreLogTailBytes ? size.QuadPart - kCoreLogTailBytes : 0;
+  const long long start = window > 0 ? window - 1 : 0;
   LARGE_INTEGER offset = {};
   offset.QuadPart = start;
   if (!SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN)) return ReadOutcome::kFailed;
@@ -109,12 +113,13 @@ ReadOutcome ReadCoreLogTail(const std::wstring& path, std::string& tail, long lo
   tail.resize(filled);
 
   size_t first = 0;
-  if (start > 0) {
+  if (window > 0) {
     const size_t newline = tail.find('\n');
     if (newline != std::string::npos) {
       first = newline + 1;
     } else {
       // One line longer than the window: at least do not begin inside a character.
+      first = 1;
       while (first < tail.size() && (static_cast<unsigned char>(tail[first]) & 0xC0) == 0x80) {
         ++first;
       }

@@ -21,20 +21,6 @@ const std::string kHeader = "\n----- sing-box stdout/stderr -----\n";
 const std::string kFffd = "\xEF\xBF\xBD";
 const long long kMiB = 1024 * 1024;
 
-// Writes `tail` so that the file ends with it and is `size` bytes long; the bytes before it
-// are a hole, so a file of hundreds of megabytes costs no disk.
-void WriteSparseFile(const std::string& path, long long size, const std::string& tail) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-  LARGE_INTEGER at;
-  at.QuadPart = size - static_cast<long long>(tail.size());
-  ASSERT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
-  DWORD written = 0;
-  ASSERT_TRUE(WriteFile(file, tail.data(), static_cast<DWORD>(tail.size()), &written, nullptr));
-  CloseHandle(file);
-}
-
 long long FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
@@ -187,7 +173,7 @@ TEST(WorkingFilesTest, CoreLogSectionIsTheEndOfTheFileAsValidUtf8) {
     lines += "core line " + std::to_string(1000000 + i) + " \xE4\xB8\xAD\n";
   }
   const long long size = 300 * kMiB;
-  WriteSparseFile(log, size, lines);
+  proxytest::WriteSparseFile(log, size, lines);
   const std::string section = CoreLogSection(log);
   ASSERT_EQ(section.compare(0, kHeader.size() + 1, kHeader + "("), 0);
   const size_t close = section.find(" earlier bytes not shown)\n");
@@ -200,6 +186,31 @@ TEST(WorkingFilesTest, CoreLogSectionIsTheEndOfTheFileAsValidUtf8) {
   EXPECT_GT(static_cast<long long>(shown.size()), kMiB - 64);
   EXPECT_EQ(shown.compare(0, 10, "core line "), 0) << shown.substr(0, 40);
   EXPECT_EQ(lines.compare(lines.size() - shown.size(), shown.size(), shown), 0);
+
+  // Where the window begins decides the first line shown; the note counts exactly the rest.
+  std::string body;
+  for (int i = 0; body.size() < kMiB; ++i) body += "line " + std::to_string(i) + "\n";
+  body = body.substr(body.size() - kMiB);  // begins inside a line
+  const std::string whole = body.substr(body.find('\n') + 1);
+  struct Window {
+    const char* description;
+    std::string content;
+    std::string expected;
+  };
+  const std::vector<Window> windows = {
+      {"exactly the window: no note", body, kHeader + body},
+      {"window begins at a line start", "earlier\n" + whole + std::string(kMiB - whole.size(), 'z'),
+       kHeader + "(8 earlier bytes not shown)\n" + whole + std::string(kMiB - whole.size(), 'z')},
+      {"window begins inside a line", "earlier" + body,
+       kHeader + "(" + std::to_string(7 + kMiB - whole.size()) + " earlier bytes not shown)\n" +
+           whole},
+      {"one byte over, a line end first", "\n" + body.substr(0, kMiB - 1) + "\n",
+       kHeader + "(1 earlier bytes not shown)\n" + body.substr(0, kMiB - 1) + "\n"},
+  };
+  for (const Window& w : windows) {
+    orvanta_test::WriteFileBytes(log, w.content);
+    EXPECT_EQ(CoreLogSection(log), w.expected) << w.description;
+  }
 
   // Running out of memory while reading keeps the failure note.
   proxytest::ScopedAllocationLimit limit(256 * 1024);
@@ -214,13 +225,13 @@ TEST(WorkingFilesTest, CoreLogOverSixteenMebibytesIsMovedAsideReplacingTheOlderC
   orvanta_test::WriteFileBytes(older, "an earlier older copy");
   proxytest::RecordedLog recorded;
 
-  WriteSparseFile(log, 16 * kMiB, "at the limit\n");
+  proxytest::WriteSparseFile(log, 16 * kMiB, "at the limit\n");
   MoveLargeCoreLogAside(WideFromUtf8(log), recorded.Sink());
   EXPECT_EQ(FileSize(log), 16 * kMiB) << "a file at the limit stays";
   EXPECT_EQ(orvanta_test::ReadFileBytes(older), "an earlier older copy");
   EXPECT_TRUE(recorded.lines.empty());
 
-  WriteSparseFile(log, 16 * kMiB + 1, "over the limit\n");
+  proxytest::WriteSparseFile(log, 16 * kMiB + 1, "over the limit\n");
   MoveLargeCoreLogAside(WideFromUtf8(log), recorded.Sink());
   EXPECT_FALSE(orvanta_test::FileExists(log));
   EXPECT_EQ(FileSize(older), 16 * kMiB + 1);
