@@ -8,6 +8,7 @@
 
 #include "messaging/runtime_project.h"
 #include "runner/com_initialization.h"
+#include "runner/console_control.h"
 #include "runner/flutter_window.h"
 #include "runner/utils.h"
 #include "support/unique_handle.h"
@@ -20,11 +21,17 @@ constexpr wchar_t kWindowTitle[] = L"Orvanta";
 constexpr int kExitSuccess = 0;
 constexpr int kExitWindowFailed = 1;
 
+// A first instance whose window is gone is closing: it clears the proxy (PowerShell) and ends
+// the core, which takes a few seconds. A new start waits that long for it to end.
+constexpr DWORD kWaitForClosingInstanceMs = 15000;
+constexpr DWORD kClosingInstancePollMs = 100;
+
 // A second start shows the running instance to the user instead of opening a second window.
-void RaiseFirstInstance() {
+// False when that instance has no window to show.
+bool RaiseFirstInstance() {
   HWND window = ::FindWindowW(Win32Window::kClassName, kWindowTitle);
   if (window == nullptr) {
-    return;
+    return false;
   }
   if (::IsIconic(window)) {
     ::ShowWindow(window, SW_RESTORE);
@@ -37,14 +44,41 @@ void RaiseFirstInstance() {
   // Topmost and straight back: lifts the window above others without pinning it there.
   ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   ::SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  return true;
+}
+
+// Takes the single-instance mutex: an empty handle when another instance holds it.
+orvanta::UniqueHandle TakeInstanceMutex() {
+  orvanta::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kSingleInstanceMutex));
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) mutex.Reset();
+  return mutex;
+}
+
+// While the mutex is held and no window shows, the first instance is either closing or not
+// yet showing its window. Waits for it to end (the mutex becomes ours) or for its window to
+// appear (it is raised); gives up after a while. The mutex is polled, not waited on, as the
+// first instance never owns it.
+orvanta::UniqueHandle WaitForFirstInstance() {
+  const ULONGLONG deadline = ::GetTickCount64() + kWaitForClosingInstanceMs;
+  while (::GetTickCount64() < deadline) {
+    ::Sleep(kClosingInstancePollMs);
+    if (orvanta::UniqueHandle mutex = TakeInstanceMutex()) return mutex;
+    if (RaiseFirstInstance()) break;
+  }
+  return orvanta::UniqueHandle();
 }
 
 int RunFirstInstance() {
-  if (!::AttachConsole(ATTACH_PARENT_PROCESS) && ::IsDebuggerPresent()) {
+  bool hasConsole = ::AttachConsole(ATTACH_PARENT_PROCESS) != FALSE;
+  if (!hasConsole && ::IsDebuggerPresent()) {
     OpenDebugConsole();
+    hasConsole = ::GetConsoleWindow() != nullptr;
   }
 
   ScopedComInitialization com;
+  // Declared before the window, so it is destroyed after it: a closing console's handler waits
+  // for the services to have stopped.
+  ConsoleControl consoleControl;
 
   RuntimeProject project(L"data");
   std::vector<std::string> arguments = CollectArguments();
@@ -56,6 +90,7 @@ int RunFirstInstance() {
     return kExitWindowFailed;
   }
   window.SetExitOnClose(true);
+  if (hasConsole) consoleControl.CloseOnControlEvents(window.GetHandle());
 
   MSG message;
   while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -73,12 +108,8 @@ int RunFirstInstance() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Held until the very end, after the window and the services are gone, so a new instance
   // cannot start a second proxy core while this one is still stopping its own.
-  orvanta::UniqueHandle instance_mutex(::CreateMutexW(nullptr, FALSE, kSingleInstanceMutex));
-  const DWORD error = ::GetLastError();
-  if (!instance_mutex || error == ERROR_ALREADY_EXISTS) {
-    instance_mutex.Reset();
-    RaiseFirstInstance();
-    return kExitSuccess;
-  }
+  orvanta::UniqueHandle instanceMutex = TakeInstanceMutex();
+  if (!instanceMutex && !RaiseFirstInstance()) instanceMutex = WaitForFirstInstance();
+  if (!instanceMutex) return kExitSuccess;
   return RunFirstInstance();
 }

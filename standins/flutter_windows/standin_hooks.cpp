@@ -54,11 +54,13 @@ __declspec(dllexport) void* OrvantaStandinChannelUserData(const char* channel) {
 }
 
 __declspec(dllexport) void OrvantaStandinRecordPluginRegistration(const char* plugin_library,
-                                                                  void* registrar) {
+                                                                  void* registrar,
+                                                                  const char* apartment) {
   Runtime& runtime = TheRuntime();
   std::lock_guard<std::mutex> guard(runtime.mutex);
-  runtime.pluginRegistrations.emplace_back(plugin_library != nullptr ? plugin_library : "",
-                                           reinterpret_cast<uintptr_t>(registrar));
+  runtime.pluginRegistrations.push_back({plugin_library != nullptr ? plugin_library : "",
+                                         reinterpret_cast<uintptr_t>(registrar),
+                                         apartment != nullptr ? apartment : ""});
 }
 
 }  // extern "C"

@@ -31,9 +31,10 @@ typedef size_t (*OrvantaStandinDescribeStateFn)(char* buffer, size_t capacity);
 typedef void* (*OrvantaStandinChannelUserDataFn)(const char* channel);
 
 // "OrvantaStandinRecordPluginRegistration": called by the plug-in stand-ins when their
-// registration function is entered. Any thread.
+// registration function is entered, with the COM apartment of the calling thread ("STA",
+// "MTA", "NA" or "none"), as a real plug-in that uses COM would find it. Any thread.
 typedef void (*OrvantaStandinRecordPluginRegistrationFn)(const char* plugin_library,
-                                                         void* registrar);
+                                                         void* registrar, const char* apartment);
 
 }  // extern "C"
 

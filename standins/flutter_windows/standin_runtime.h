@@ -96,7 +96,12 @@ struct Runtime {
   // What the newest engine was created with, and what happened to it.
   std::optional<RecordedProperties> properties;
   std::vector<std::pair<std::string, uintptr_t>> registrarRequests;
-  std::vector<std::pair<std::string, uintptr_t>> pluginRegistrations;
+  struct PluginRegistration {
+    std::string library;
+    uintptr_t registrar = 0;
+    std::string apartment;  // the COM apartment of the thread that registered it
+  };
+  std::vector<PluginRegistration> pluginRegistrations;
   int nextFrameCallbacks = 0;
   int fontReloads = 0;
   std::optional<uint64_t> firstFrameMs;

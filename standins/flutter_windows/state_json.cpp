@@ -147,8 +147,9 @@ std::string DescribeState() {
   json += "],\"plugin_registrations\":[";
   for (size_t i = 0; i < runtime.pluginRegistrations.size(); ++i) {
     json += std::string(i == 0 ? "" : ",") +
-            "{\"library\":" + Quote(runtime.pluginRegistrations[i].first) +
-            ",\"registrar\":" + std::to_string(runtime.pluginRegistrations[i].second) + "}";
+            "{\"library\":" + Quote(runtime.pluginRegistrations[i].library) +
+            ",\"registrar\":" + std::to_string(runtime.pluginRegistrations[i].registrar) +
+            ",\"apartment\":" + Quote(runtime.pluginRegistrations[i].apartment) + "}";
   }
   json += "],\"channels\":" + channels;
   json += ",\"messenger_refs\":" + Number(runtime.messengerReferences.load());

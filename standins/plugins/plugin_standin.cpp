@@ -5,6 +5,7 @@
 // Built once per plug-in name: ORVANTA_PLUGIN_LIBRARY is the library's file name and
 // ORVANTA_PLUGIN_REGISTER the name of its registration function.
 #include <windows.h>
+#include <objbase.h>
 
 #include <cstdio>
 
@@ -19,7 +20,27 @@
 
 namespace {
 
-using RecordFunction = void (*)(const char* plugin_library, void* registrar);
+using RecordFunction = void (*)(const char* plugin_library, void* registrar,
+                               const char* apartment);
+
+// Plug-ins that show dialogs or use the shell expect the UI thread in a single-threaded
+// apartment.
+const char* Apartment() {
+  APTTYPE type = APTTYPE_CURRENT;
+  APTTYPEQUALIFIER qualifier = APTTYPEQUALIFIER_NONE;
+  if (FAILED(::CoGetApartmentType(&type, &qualifier))) return "none";
+  switch (type) {
+    case APTTYPE_STA:
+    case APTTYPE_MAINSTA:
+      return "STA";
+    case APTTYPE_MTA:
+      return "MTA";
+    case APTTYPE_NA:
+      return "NA";
+    default:
+      return "none";
+  }
+}
 
 }  // namespace
 
@@ -39,5 +60,5 @@ extern "C" __declspec(dllexport) void ORVANTA_PLUGIN_REGISTER(
     std::fflush(stderr);
     return;
   }
-  record(ORVANTA_PLUGIN_LIBRARY, registrar);
+  record(ORVANTA_PLUGIN_LIBRARY, registrar, Apartment());
 }

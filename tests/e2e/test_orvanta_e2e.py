@@ -7,13 +7,14 @@ must not start before the fresh ones have ended.
 """
 
 import os
+import threading
 import time
 
 import pytest
 
 from conftest import CORE_PORT, port_accepts, probe, probe_path, wait_exit
 from orvanta_driver import wine
-from orvanta_driver.bridge import SPEED_CHANNEL, VPN_CHANNEL
+from orvanta_driver.bridge import SPEED_CHANNEL, VPN_CHANNEL, BridgeError
 from orvanta_driver.codec import Error, Success
 from orvanta_driver.session import push_loopback_traffic
 
@@ -96,7 +97,8 @@ def test_a_vpn_session_works_from_non_latin_install_and_temp_folders(
         assert not os.path.exists(os.path.join(folder, "planted-runs.txt")), folder
 
 
-def test_a_killed_host_takes_its_core_along_and_the_next_start_clears_its_proxy(launch):
+def test_a_killed_host_takes_its_core_along_and_the_next_start_clears_only_its_own_proxy(
+        launch, temp_dir):
     def kill_while_connected(host):
         with host.connect() as client:
             start_core(host, client)
@@ -120,16 +122,40 @@ def test_a_killed_host_takes_its_core_along_and_the_next_start_clears_its_proxy(
     assert values == PROXY_OFF
     assert "] Cleared the system proxy that an earlier run left set\n" in logs
 
-    # Changed by someone else after the crash: the next start leaves it alone.
+    # Our port, but another program's bypass list since the crash: the next start leaves it.
     kill_while_connected(second)
-    wine.write_value(wine.INTERNET_SETTINGS, "ProxyServer", "REG_SZ", "10.0.0.2:3128")
-    third = launch()
-    _, values, logs = first_answers(third)
-    assert values == dict(PROXY_ON, ProxyServer="10.0.0.2:3128")
+    foreign = dict(PROXY_ON, ProxyOverride="*.corp.example;<local>")
+    wine.write_value(wine.INTERNET_SETTINGS, "ProxyOverride", "REG_SZ", foreign["ProxyOverride"])
+    hanging = launch(env={"ORVANTA_STANDIN_PS_SET_HANG_MS": "4000"})
+    _, values, logs = first_answers(hanging)
+    assert values == foreign
     assert "Cleared the system proxy" not in logs and "Clearing system proxy" not in logs
     for name, value in PROXY_OFF.items():
         wine.write_value(wine.INTERNET_SETTINGS, name,
                          "REG_DWORD" if name == "ProxyEnable" else "REG_SZ", value)
+
+    # Killed while its set still runs: the set goes with it and never lands after the next
+    # start has looked.
+    with hanging.connect() as client:
+        starting = threading.Thread(target=lambda: invoke_ignoring_errors(
+            client, "startV2Ray", {"config": sample_config()}))
+        starting.start()
+        record = os.path.join(str(temp_dir), "Orvanta", "system-proxy-set")
+        assert wait_for(lambda: os.path.exists(record), 30), "the set never started"
+        set_ends = time.monotonic() + 4.0
+        assert probe("kill")[0] == 0
+        starting.join(60)
+    wait_exit(hanging, 30)
+    _, values, logs = first_answers(launch())
+    time.sleep(max(0.0, set_ends - time.monotonic()) + 1.0)
+    assert values == PROXY_OFF == wine.proxy_values()
+
+
+def invoke_ignoring_errors(client, method, arguments=None):
+    try:
+        client.invoke(VPN_CHANNEL, method, arguments)
+    except BridgeError:
+        pass
 
 
 def test_a_set_that_outlives_its_wait_never_lands_after_the_clear(launch):
@@ -146,6 +172,26 @@ def test_a_set_that_outlives_its_wait_never_lands_after_the_clear(launch):
         assert "] WARNING: Failed to configure system proxy\n" in logs
         client.close_window()
     assert wait_exit(host, 90) == 0
+
+
+def test_a_start_during_a_slow_teardown_opens_once_the_first_instance_has_ended(launch):
+    # Every PowerShell command of the first host takes 4 s: its teardown's clear too.
+    first = launch(env={"ORVANTA_STANDIN_PS_HANG_MS": "4000"})
+    with first.connect() as client:
+        start_core(first, client)
+        client.close_window()
+    # The window is gone once the services start stopping.
+    assert wait_for(lambda: "] Stopping sing-box...\n" in first.stdout().replace("\r\n", "\n"),
+                    30)
+    second = launch()
+    assert first.running(), "the first instance ended before the second started"
+    with second.connect() as client:
+        assert not first.running(), "the second instance ran beside the first"
+        assert first.wait(0) == 0
+        assert wait_for(lambda: client.state()["window"]["visible"], 30)
+        client.close_window()
+    assert wait_exit(second, 90) == 0
+    assert wine.proxy_values() == PROXY_OFF
 
 
 @pytest.fixture(scope="module")
@@ -196,6 +242,8 @@ def test_startup_shows_the_window_after_the_first_frame_with_paths_arguments_and
     registrations = state["plugin_registrations"]
     assert [r["library"] for r in registrations] == [lib for _, lib in PLUGINS]
     assert [r["registrar"] for r in registrations] == [handles[name] for name, _ in PLUGINS]
+    # Plug-ins that use COM expect the UI thread in a single-threaded apartment.
+    assert [r["apartment"] for r in registrations] == ["STA"] * len(PLUGINS)
     assert set(state["channels"]) >= {VPN_CHANNEL, SPEED_CHANNEL}
 
     code, seen = probe("show")
@@ -225,7 +273,10 @@ def test_a_full_vpn_session_sets_and_clears_the_proxy_and_runs_the_core(main_hos
         assert line in text, line
     header = "\n----- sing-box stdout/stderr -----\n"
     assert header in text
-    assert "sing-box stand-in: started with configuration" in text.split(header, 1)[1]
+    core_log = text.split(header, 1)[1].replace("\r\n", "\n")
+    assert "sing-box stand-in: started with configuration" in core_log
+    # Nothing of the host's but the log file: not the UI bridge's sockets, for one.
+    assert "sing-box stand-in: in a job: yes; other inherited handles: none\n" in core_log
 
     assert client.invoke(VPN_CHANNEL, "stopV2Ray") == Success(True)
     assert wine.proxy_values() == PROXY_OFF
@@ -245,6 +296,31 @@ def test_a_full_vpn_session_sets_and_clears_the_proxy_and_runs_the_core(main_hos
                  "MethodChannel: Unknown method: startv2ray\n",
                  "NetworkSpeedChannel: Init result: SUCCESS\n"):
         assert line in out, line
+
+
+def test_a_core_that_ends_on_its_own_takes_the_proxy_with_it_and_starts_again(main_host):
+    host, client, _ = main_host
+    start_core(host, client)
+    code, out, _ = wine.run([probe_path(), "killcore"], timeout=60)
+    assert code == 0, out
+    killed_at = int(out.decode().split("=")[1])
+    # No call from the UI meanwhile: the host notices the end by itself.
+    assert wait_for(lambda: wine.proxy_values() == PROXY_OFF, 30)
+    logs = client.invoke(VPN_CHANNEL, "getLogs").value
+    exit_line = "] sing-box exited unexpectedly with exit code 7\n"
+    assert exit_line in logs
+    stamp = logs[:logs.index(exit_line)].rsplit("[", 1)[1]
+    print("the end of the core was handled %d ms after the kill" % (int(stamp) - killed_at))
+    assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
+
+    start_core(host, client)
+    after = client.invoke(VPN_CHANNEL, "getLogs").value.split(exit_line, 1)[1]
+    for line in ("] Starting sing-box...\n", "] sing-box started successfully\n",
+                 "] System proxy configured successfully\n"):
+        assert line in after, line
+    assert "sing-box is already running" not in after
+    assert client.invoke(VPN_CHANNEL, "stopV2Ray") == Success(True)
+    assert wine.proxy_values() == PROXY_OFF
 
 
 def test_a_second_start_raises_the_first_window_and_ends_with_0(main_host, launch):

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "runner/console_control.h"
 #include "tests/support/standin_runtime.h"
 #include "tests/support/test_environment.h"
 
@@ -95,21 +96,42 @@ TEST_F(FlutterWindowTest, EndOfSessionStopsTheCoreAndClearsTheProxy) {
   EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 0) << "proxy left pointing at the core";
 }
 
+// Ctrl+C in the console the host is attached to closes the window as the user would (the
+// same WM_CLOSE), so the teardown is the same too.
 TEST_F(FlutterWindowTest, ClosingEndsTheRuntimeFirstAndTheCoreOnlyWithTheObject) {
+  ::FreeConsole();
+  ASSERT_TRUE(::AllocConsole());
   auto window = std::make_unique<FlutterWindow>(Project());
   ASSERT_TRUE(window->CreateHostWindow(L"Orvanta", {10, 10}, {420, 720}));
   window->SetExitOnClose(true);
   ASSERT_TRUE(StartCore());
 
-  ::SendMessageW(window->GetHandle(), WM_CLOSE, 0, 0);
-  EXPECT_EQ(window->GetHandle(), nullptr);
+  auto console = std::make_unique<ConsoleControl>();
+  console->CloseOnControlEvents(window->GetHandle());
+  ASSERT_TRUE(::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
   MSG quit{};
-  EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  const ULONGLONG deadline = ::GetTickCount64() + 10000;
+  bool quitPosted = false;
+  while (!quitPosted && ::GetTickCount64() < deadline) {
+    MSG message{};
+    if (!::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::Sleep(10);
+    } else if (message.message == WM_QUIT) {
+      quitPosted = true;
+    } else {
+      ::DispatchMessageW(&message);
+    }
+  }
+  EXPECT_TRUE(quitPosted) << "Ctrl+C did not close the window";
+  EXPECT_EQ(window->GetHandle(), nullptr);
+  EXPECT_FALSE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(ChannelUserData(kVpn), nullptr) << "runtime outlived the window";
   EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 1) << "the services must outlive the runtime";
 
   window.reset();
   EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 0) << "destroying the window kept the proxy";
+  console.reset();
+  ::FreeConsole();
 }
 
 }  // namespace
