@@ -6,6 +6,7 @@
 
 #include "messaging/flutter_windows_api.h"
 #include "runner/resource.h"
+#include "runner/window_placement.h"
 
 namespace {
 
@@ -68,8 +69,15 @@ class WindowClassRegistrar {
   bool classRegistered_ = false;
 };
 
-// Scales a logical coordinate; the fraction is dropped (12.5 becomes 12).
-int32_t Scale(int32_t value, double scale) { return static_cast<int32_t>(value * scale); }
+// The work area of the monitor, not the whole monitor: the taskbar would cover the bottom of
+// the window as surely as the screen's edge. A monitor that cannot be asked leaves the window
+// where it was meant to go.
+RECT KeepInWorkArea(HMONITOR monitor, const RECT& window) {
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  if (!::GetMonitorInfoW(monitor, &info)) return window;
+  return FitInWorkArea(window, info.rcWork);
+}
 
 void EnableFrameDpiScaling(HWND window) {
   HMODULE user32 = ::LoadLibraryA("User32.dll");
@@ -102,12 +110,13 @@ bool Win32Window::CreateHostWindow(const std::wstring& title, const WindowOrigin
   const POINT target{origin.x, origin.y};
   HMONITOR monitor = ::MonitorFromPoint(target, MONITOR_DEFAULTTONEAREST);
   const UINT dpi = FlutterDesktopGetDpiForMonitor(monitor);
-  const double scale = dpi / 96.0;
+  const RECT placed =
+      KeepInWorkArea(monitor, ScaleWindowRect(origin.x, origin.y, size.width, size.height, dpi));
 
   HWND window =
-      ::CreateWindowExW(0, kClassName, title.c_str(), kWindowStyle, Scale(origin.x, scale),
-                        Scale(origin.y, scale), Scale(size.width, scale), Scale(size.height, scale),
-                        nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
+      ::CreateWindowExW(0, kClassName, title.c_str(), kWindowStyle, placed.left, placed.top,
+                        placed.right - placed.left, placed.bottom - placed.top, nullptr, nullptr,
+                        ::GetModuleHandleW(nullptr), this);
   if (window == nullptr) {
     return false;
   }
@@ -192,9 +201,12 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPA
 
     case WM_DPICHANGED: {
       const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
-      ::SetWindowPos(window, nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+      // The suggestion keeps the window's size at the new DPI, which can be more than the
+      // monitor it moved to has room for.
+      const RECT placed =
+          KeepInWorkArea(::MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST), *suggested);
+      ::SetWindowPos(window, nullptr, placed.left, placed.top, placed.right - placed.left,
+                     placed.bottom - placed.top, SWP_NOZORDER | SWP_NOACTIVATE);
       return 0;
     }
 

@@ -1,7 +1,8 @@
 // Win32Window: the base of the process's one top-level window.
 //
 // It registers the window class "FLUTTER_RUNNER_WIN32_WINDOW", creates a hidden window whose
-// origin and size are given in 96-dpi units and scaled to the monitor the window appears on,
+// origin and size are given in 96-dpi units and scaled to the monitor the window appears on
+// (and kept inside that monitor's work area, also when a DPI change moves it to another),
 // follows the user's light or dark app theme, keeps one child window filling its client area,
 // and posts the quit message when the window is destroyed (if asked to).
 //

@@ -3,6 +3,7 @@
 # with sudo available). Packages and locales already present are left alone.
 #   scripts/setup.sh          the build and every test
 #   scripts/setup.sh --bench  also what the native benchmarks link (Google Benchmark, msgpack)
+#   scripts/setup.sh --format only what scripts/check_format.sh needs (clang-format)
 set -euo pipefail
 
 packages=(
@@ -11,12 +12,13 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine64 xvfb xauth python3 python3-pytest locales
 )
-if [ "${1:-}" = "--bench" ]; then
-  packages+=(libbenchmark-dev libmsgpack-cxx-dev)
-fi
 # Wine takes a process's ANSI code page from its locale, and reads non-ASCII Unix paths only
 # under a locale that glibc has: the tests run the host under code pages 1252 and 1251.
 locales=(en_US.UTF-8 ru_RU.UTF-8)
+case "${1:-}" in
+  --bench) packages+=(libbenchmark-dev libmsgpack-cxx-dev) ;;
+  --format) packages=(clang-format) locales=() ;;
+esac
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)

@@ -9,6 +9,10 @@ root=${BUILD_ROOT:-build}
 fuzz_seconds=${FUZZ_SECONDS:-30}
 phase() { echo "== $1 (at ${SECONDS}s)"; }
 
+# Before the long work: on a fresh machine only clang-format is installed for it.
+phase format
+scripts/setup.sh --format
+scripts/check_format.sh
 phase setup
 scripts/setup.sh
 phase build

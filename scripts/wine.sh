@@ -7,16 +7,27 @@
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 
-wine_start() {  # wine_start <prefix-dir>
+# wine_start <prefix-dir> [WxH]: with a screen size, or without a DISPLAY, on a virtual display
+# of its own (1280x1024 unless given). Wine keeps the monitors of the display its server first
+# saw until the server ends, so another screen size needs a prefix whose server is not running.
+wine_start() {
   export WINEPREFIX="$1"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   mkdir -p "$WINEPREFIX"
-  if [ -z "${DISPLAY:-}" ]; then
-    local display=":$((90 + RANDOM % 400))"
-    Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+  if [ -z "${DISPLAY:-}" ] || [ -n "${2:-}" ]; then
+    # Xvfb picks a free display number and writes it once it accepts connections.
+    local number_file
+    number_file=$(mktemp)
+    Xvfb -displayfd 1 -screen 0 "${2:-1280x1024}x24" -nolisten tcp \
+      </dev/null >"$number_file" 2>/dev/null &
     XVFB_PID=$!
-    export DISPLAY="$display"
+    for _ in $(seq 100); do
+      [ "$(wc -l <"$number_file")" -gt 0 ] && break
+      sleep 0.1
+    done
+    export DISPLAY=":$(head -n 1 "$number_file")"
+    rm -f "$number_file"
   fi
   # A persistent server first, then the prefix: wineboot leaves Wine's service processes
   # running under this server, detached from every later reader.
@@ -27,9 +38,20 @@ wine_start() {  # wine_start <prefix-dir>
   # reader waits for then seemed to run 10 to 20 seconds longer. Started here it holds nothing.
   "$WINE" explorer.exe /desktop </dev/null >/dev/null 2>&1 &
   for _ in $(seq 50); do
-    pgrep -f 'explorer.exe /desktop' >/dev/null && break
+    wine_desktop_running && break
     sleep 0.2
   done
+}
+
+# Whether the desktop process of this prefix runs. Other prefixes on the machine (other
+# trees, other users of it) have theirs too; a window opened before ours is up waits for it
+# about 10 seconds.
+wine_desktop_running() {
+  local pid
+  for pid in $(pgrep -f 'explorer.exe /desktop'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
 }
 
 wine_stop() {

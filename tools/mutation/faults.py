@@ -267,4 +267,10 @@ FAULTS = [
           "SetNextFrameCallback([this]() { ShowNormal(); });", "SetNextFrameCallback([this]() {});"),
     fault("R14", "runner", "WM_DESTROY does not end the runtime",
           "    ending.reset();\n", "    static_cast<void>(ending.release());\n"),
+    fault("R15", "runner", "a window taller than the work area keeps its height",
+          "std::min(window.bottom - window.top, work_area.bottom - work_area.top)",
+          "window.bottom - window.top"),
+    fault("R16", "runner", "a DPI change places the window where the system suggests",
+          "KeepInWorkArea(::MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST), *suggested)",
+          "*suggested"),
 ]

@@ -1,0 +1,28 @@
+#include "runner/window_placement.h"
+
+#include <algorithm>
+
+namespace {
+
+int32_t Scale(int32_t value, double scale) { return static_cast<int32_t>(value * scale); }
+
+}  // namespace
+
+RECT ScaleWindowRect(int32_t x, int32_t y, int32_t width, int32_t height, UINT dpi) {
+  const double scale = dpi / 96.0;
+  const LONG left = Scale(x, scale);
+  const LONG top = Scale(y, scale);
+  return RECT{left, top, left + Scale(width, scale), top + Scale(height, scale)};
+}
+
+RECT FitInWorkArea(const RECT& window, const RECT& work_area) {
+  if (work_area.right <= work_area.left || work_area.bottom <= work_area.top) {
+    return window;
+  }
+  const LONG width = std::min(window.right - window.left, work_area.right - work_area.left);
+  const LONG height = std::min(window.bottom - window.top, work_area.bottom - work_area.top);
+  // Clamping the origin moves a window that fits not at all, and any other the least distance.
+  const LONG left = std::clamp(window.left, work_area.left, work_area.right - width);
+  const LONG top = std::clamp(window.top, work_area.top, work_area.bottom - height);
+  return RECT{left, top, left + width, top + height};
+}

@@ -1,0 +1,24 @@
+// Where the host window goes on a monitor: its rectangle given in 96-dpi units scaled to the
+// monitor's DPI, then kept inside the monitor's work area (the monitor less the taskbar and
+// docked bars). The window can be neither resized nor maximised, so a part that opens off
+// the work area would stay out of the user's reach.
+//
+// Pure arithmetic on rectangles in physical pixels; the caller asks the system for the DPI
+// and the work area.
+#ifndef ORVANTA_RUNNER_WINDOW_PLACEMENT_H_
+#define ORVANTA_RUNNER_WINDOW_PLACEMENT_H_
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Each value multiplied by dpi / 96 and truncated toward zero on its own (12.5 becomes 12),
+// as left, top, right and bottom.
+RECT ScaleWindowRect(int32_t x, int32_t y, int32_t width, int32_t height, UINT dpi);
+
+// `window` itself when it lies wholly inside `work_area`. Otherwise it keeps its width and
+// height where they fit, takes the work area's where they do not, and moves the least distance
+// that puts it inside. An empty work area leaves the window as it is.
+RECT FitInWorkArea(const RECT& window, const RECT& work_area);
+
+#endif  // ORVANTA_RUNNER_WINDOW_PLACEMENT_H_
