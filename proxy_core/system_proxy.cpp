@@ -2,13 +2,15 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <functional>
 #include <utility>
-#include <vector>
 
+#include "proxy_core/proxy_settings.h"
+#include "proxy_core/saved_proxy_settings.h"
 #include "proxy_core/working_files.h"
 #include "support/process_launch.h"
+#include "support/utf8.h"
+#include "support/wide_text.h"
 
 namespace {
 
@@ -19,9 +21,6 @@ constexpr char kPrefix[] = "powershell.exe -Command \"";
 constexpr char kPropertyCommand[] =
     "Set-ItemProperty -Path 'HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet "
     "Settings' ";
-constexpr wchar_t kBypassList[] = L"<-loopback>";
-constexpr wchar_t kInternetSettingsKey[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
 std::string SetCommand(const std::string& address) {
   return std::string(kPrefix) + kPropertyCommand + "-Name ProxyEnable -Value 1; " +
@@ -35,34 +34,24 @@ std::string ClearCommand() {
          "-Name ProxyOverride -Value ''\"";
 }
 
-bool ReadValue(const wchar_t* name, DWORD& type, std::vector<BYTE>& data) {
-  data.assign(512, 0);
-  DWORD size = static_cast<DWORD>(data.size() - sizeof(wchar_t));  // room for a terminator
-  return RegGetValueW(HKEY_CURRENT_USER, kInternetSettingsKey, name, RRF_RT_ANY, &type, data.data(),
-                      &size) == ERROR_SUCCESS;
+std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+// The address a set recorded, or false when there is no record.
+bool ReadRecord(std::string& address) {
+  orvanta::UniqueHandle record(CreateFileW(ProxyRecordPath().c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!record) return false;
+  char buffer[64];
+  DWORD got = 0;
+  if (!ReadFile(record.Get(), buffer, sizeof(buffer), &got, nullptr)) return false;
+  address.assign(buffer, got);
+  return true;
 }
 
-std::wstring AsText(const std::vector<BYTE>& data) {
-  return std::wstring(reinterpret_cast<const wchar_t*>(data.data()));
-}
-
-bool IsText(DWORD type, const std::vector<BYTE>& data, const std::wstring& expected) {
-  return (type == REG_SZ || type == REG_EXPAND_SZ) && AsText(data) == expected;
-}
-
-// True while the registry still holds all that a set of ours wrote. Another program may well
-// point the proxy at the same common port, but not with our bypass list as well. PowerShell
-// keeps ProxyEnable a DWORD, but writes the text "1" when it has to create the value.
-bool ProxyStillSetTo(const std::string& address) {
-  DWORD type = 0;
-  std::vector<BYTE> data;
-  if (!ReadValue(L"ProxyEnable", type, data)) return false;
-  DWORD enable = 0;
-  std::memcpy(&enable, data.data(), sizeof(enable));
-  const bool enabled = (type == REG_DWORD && enable == 1) || IsText(type, data, L"1");
-  return enabled && ReadValue(L"ProxyServer", type, data) &&
-         IsText(type, data, std::wstring(address.begin(), address.end())) &&
-         ReadValue(L"ProxyOverride", type, data) && IsText(type, data, kBypassList);
+// The record and the saved settings go together once the proxy is no longer ours.
+void ForgetSet() {
+  DeleteFileW(SavedProxySettingsPath().c_str());
+  DeleteFileW(ProxyRecordPath().c_str());
 }
 
 }  // namespace
@@ -84,12 +73,15 @@ std::wstring SystemPowerShellPath() {
 SystemProxy::SystemProxy(ServiceLog log, std::wstring powerShell)
     : log_(std::move(log)), powerShell_(std::move(powerShell)) {}
 
+void SystemProxy::EndPendingCommand() {
+  if (!pendingCommand_) return;
+  orvanta::EndProcess(pendingCommand_.Get(), 1, kSupersededCommandWaitMs);
+  pendingCommand_.Reset();
+}
+
 SystemProxy::Outcome SystemProxy::Run(const std::string& command, Lifetime lifetime,
                                       const std::function<void()>& onStarted) {
-  if (pendingCommand_) {
-    orvanta::EndProcess(pendingCommand_.Get(), 1, kSupersededCommandWaitMs);
-    pendingCommand_.Reset();
-  }
+  EndPendingCommand();
   Outcome outcome;
   orvanta::LaunchOptions options;
   // Never the search CreateProcess would make: it tries the current folder first, and anyone
@@ -136,11 +128,56 @@ void SystemProxy::Record(const std::string& address) {
   }
 }
 
+void SystemProxy::SaveUserSettings() {
+  const std::wstring path = SavedProxySettingsPath();
+  ProxySettings settings;
+  // Saved by an earlier set that was never undone: those are the user's, not what is there now.
+  if (path.empty() || LoadProxySettings(path, settings)) return;
+  DWORD error = ReadProxySettings(settings);
+  if (error == ERROR_SUCCESS) {
+    CreateDirectoryW(WorkingFolder().c_str(), nullptr);
+    error = SaveProxySettings(path, settings);
+  }
+  if (error != ERROR_SUCCESS) {
+    log_("WARNING: Cannot save the proxy settings from before the connection. Error code: " +
+         std::to_string(error));
+  }
+}
+
+void SystemProxy::TellRunningPrograms() {
+  const DWORD error = NotifyProxySettingsChanged();
+  if (error != ERROR_SUCCESS) {
+    log_("WARNING: Running programs were not told of the new proxy setting. Error code: " +
+         std::to_string(error));
+  }
+}
+
+SystemProxy::Restore SystemProxy::RestoreUserSettings() {
+  std::string address;
+  ProxySettings saved;
+  ProxySettings current;
+  // Only what our own set replaced is put back, and only over our own values: anything else
+  // there was written since by the user or another program.
+  if (!ReadRecord(address) || !LoadProxySettings(SavedProxySettingsPath(), saved) ||
+      IsOurProxy(saved, Wide(address)) || ReadProxySettings(current) != ERROR_SUCCESS ||
+      !IsOurProxy(current, Wide(address))) {
+    return Restore::kNotApplicable;
+  }
+  const DWORD error = WriteProxySettings(saved);
+  if (error != ERROR_SUCCESS) {
+    log_("ERROR: Failed to restore the proxy settings from before the connection. Error code: " +
+         std::to_string(error));
+    return Restore::kFailed;
+  }
+  return Restore::kRestored;
+}
+
 bool SystemProxy::Set(const std::string& host, int port) {
   const std::string address = host + ":" + std::to_string(port);
   log_("Setting system HTTP proxy: " + address);
   const std::string command = SetCommand(address);
   log_("Executing proxy command: " + command);
+  SaveUserSettings();
   // Recorded as soon as the command runs, before it can have written anything: a set cut short
   // by a crash is still ours to clear at the next start. It ends with the host, so it can never
   // land after that start has looked.
@@ -154,12 +191,32 @@ bool SystemProxy::Set(const std::string& host, int port) {
     log_("ERROR: Proxy command failed with exit code: " + std::to_string(outcome.exitCode));
     return false;
   }
+  TellRunningPrograms();
   log_("SUCCESS: System proxy set successfully to " + address);
+  if (!AutoConfigUrl().empty()) {
+    log_(
+        "WARNING: An automatic proxy configuration script is set (AutoConfigURL); programs that "
+        "use it may bypass sing-box");
+  }
   return true;
 }
 
 bool SystemProxy::Clear() {
   log_("Clearing system proxy");
+  // A set still running could otherwise land over what is put back.
+  EndPendingCommand();
+  switch (RestoreUserSettings()) {
+    case Restore::kRestored:
+      TellRunningPrograms();
+      ForgetSet();
+      log_("Restored the proxy settings from before the connection");
+      return true;
+    case Restore::kFailed:
+      // The record and the saved settings stay for the next try.
+      return false;
+    case Restore::kNotApplicable:
+      break;
+  }
   // A clear left running when the host exits is the last word, and still lands.
   const Outcome outcome = Run(ClearCommand(), Lifetime::kOutlivesHost);
   if (!outcome.started) {
@@ -171,16 +228,23 @@ bool SystemProxy::Clear() {
     log_("ERROR: Proxy command failed with exit code: " + std::to_string(outcome.exitCode));
     return false;
   }
-  DeleteFileW(ProxyRecordPath().c_str());
+  TellRunningPrograms();
+  ForgetSet();
   log_("System proxy cleared successfully");
   return true;
 }
 
 void SystemProxy::ClearLeftByEarlierRun(const std::string& address) {
   const std::wstring record = ProxyRecordPath();
-  if (record.empty() || GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-  if (!ProxyStillSetTo(address)) {
-    DeleteFileW(record.c_str());
+  if (record.empty()) return;
+  ProxySettings current;
+  if (GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    // Saved by a set that never started: nothing of it reached the registry.
+    DeleteFileW(SavedProxySettingsPath().c_str());
+    return;
+  }
+  if (ReadProxySettings(current) != ERROR_SUCCESS || !IsOurProxy(current, Wide(address))) {
+    ForgetSet();
     return;
   }
   if (Clear()) {

@@ -19,6 +19,7 @@ constexpr DWORD kCoreLogTailBytes = 1024 * 1024;
 constexpr long long kCoreLogMoveAsideBytes = 16LL * 1024 * 1024;
 constexpr wchar_t kOlderCoreLogName[] = L"sing-box.old.log";
 constexpr wchar_t kProxyRecordName[] = L"system-proxy-set";
+constexpr wchar_t kSavedProxySettingsName[] = L"system-proxy-saved";
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -142,6 +143,11 @@ std::wstring WorkingFolder() {
 std::wstring ProxyRecordPath() {
   const std::wstring folder = WorkingFolder();
   return folder.empty() ? folder : folder + L"\\" + kProxyRecordName;
+}
+
+std::wstring SavedProxySettingsPath() {
+  const std::wstring folder = WorkingFolder();
+  return folder.empty() ? folder : folder + L"\\" + kSavedProxySettingsName;
 }
 
 bool CreateConfigFile(const std::string& config, WorkingFiles& files, const ServiceLog& log) {

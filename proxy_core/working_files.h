@@ -22,6 +22,8 @@ std::wstring WorkingFolder();
 
 // Where a set of the system proxy is recorded, so the next run can clear a proxy left behind.
 std::wstring ProxyRecordPath();
+// Where the user's proxy values from before the first set are kept.
+std::wstring SavedProxySettingsPath();
 
 // Creates the working folder, sets both paths (also for an empty configuration), logs the
 // configuration's size and a preview that never splits a character, and writes config.json

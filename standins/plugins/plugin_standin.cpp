@@ -20,8 +20,7 @@
 
 namespace {
 
-using RecordFunction = void (*)(const char* plugin_library, void* registrar,
-                               const char* apartment);
+using RecordFunction = void (*)(const char* plugin_library, void* registrar, const char* apartment);
 
 // Plug-ins that show dialogs or use the shell expect the UI thread in a single-threaded
 // apartment.

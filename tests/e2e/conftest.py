@@ -21,6 +21,14 @@ from orvanta_driver.host import HostProcess  # noqa: E402
 
 ENVIRONMENT_KEY = r"HKCU\Environment"
 CORE_PORT = 10809
+PROXY_ON = {"ProxyEnable": 1, "ProxyServer": "127.0.0.1:10809", "ProxyOverride": "<-loopback>"}
+PROXY_OFF = {"ProxyEnable": 0, "ProxyServer": "", "ProxyOverride": ""}
+
+
+def write_proxy_values(values):
+    for name, value in values.items():
+        wine.write_value(wine.INTERNET_SETTINGS, name,
+                         "REG_DWORD" if name == "ProxyEnable" else "REG_SZ", value)
 
 
 @pytest.fixture(scope="session")
@@ -50,6 +58,8 @@ def temp_dir(app_dir, tmp_path_factory):
     try:
         for name in ("TEMP", "TMP"):
             wine.write_value(ENVIRONMENT_KEY, name, "REG_SZ", wine.to_windows_path(str(folder)))
+        # The proxy is off before the tests: a disconnect puts back exactly that.
+        write_proxy_values(PROXY_OFF)
         yield folder
     finally:
         saved_env.restore()

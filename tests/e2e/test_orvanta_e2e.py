@@ -12,7 +12,8 @@ import time
 
 import pytest
 
-from conftest import CORE_PORT, port_accepts, probe, probe_path, wait_exit
+from conftest import (CORE_PORT, PROXY_OFF, PROXY_ON, port_accepts, probe, probe_path, wait_exit,
+                      write_proxy_values)
 from orvanta_driver import wine
 from orvanta_driver.bridge import SPEED_CHANNEL, VPN_CHANNEL, BridgeError
 from orvanta_driver.codec import Error, Success
@@ -28,8 +29,9 @@ PLUGINS = [
     ("UrlLauncherWindows", "url_launcher_windows_plugin.dll"),
     ("WindowManagerPlugin", "window_manager_plugin.dll"),
 ]
-PROXY_ON = {"ProxyEnable": 1, "ProxyServer": "127.0.0.1:10809", "ProxyOverride": "<-loopback>"}
-PROXY_OFF = {"ProxyEnable": 0, "ProxyServer": "", "ProxyOverride": ""}
+# A company's proxy with its bypass list, as the user set it before connecting.
+COMPANY_PROXY = {"ProxyEnable": 1, "ProxyServer": "corp-proxy.example:8080",
+                 "ProxyOverride": "*.corp.example;<local>"}
 
 
 def sample_config():
@@ -130,9 +132,7 @@ def test_a_killed_host_takes_its_core_along_and_the_next_start_clears_only_its_o
     _, values, logs = first_answers(hanging)
     assert values == foreign
     assert "Cleared the system proxy" not in logs and "Clearing system proxy" not in logs
-    for name, value in PROXY_OFF.items():
-        wine.write_value(wine.INTERNET_SETTINGS, name,
-                         "REG_DWORD" if name == "ProxyEnable" else "REG_SZ", value)
+    write_proxy_values(PROXY_OFF)
 
     # Killed while its set still runs: the set goes with it and never lands after the next
     # start has looked.
@@ -174,11 +174,14 @@ def test_a_set_that_outlives_its_wait_never_lands_after_the_clear(launch):
     assert wait_exit(host, 90) == 0
 
 
-def test_a_start_during_a_slow_teardown_opens_once_the_first_instance_has_ended(launch):
-    # Every PowerShell command of the first host takes 4 s: its teardown's clear too.
+def test_a_start_during_a_slow_teardown_opens_once_the_first_instance_has_ended(
+        launch, temp_dir):
+    # Every PowerShell command of the first host takes 4 s: its teardown's clear too, which
+    # runs the clear command as nothing of the user's is saved.
     first = launch(env={"ORVANTA_STANDIN_PS_HANG_MS": "4000"})
     with first.connect() as client:
         start_core(first, client)
+        os.remove(os.path.join(str(temp_dir), "Orvanta", "system-proxy-saved"))
         client.close_window()
     # The window is gone once the services start stopping.
     assert wait_for(lambda: "] Stopping sing-box...\n" in first.stdout().replace("\r\n", "\n"),
@@ -250,9 +253,11 @@ def test_startup_shows_the_window_after_the_first_frame_with_paths_arguments_and
     assert code == 0 and seen == {"count": 1, "visible": 1, "iconic": 0}
 
 
-def test_a_full_vpn_session_sets_and_clears_the_proxy_and_runs_the_core(main_host, temp_dir):
+def test_a_full_vpn_session_sets_the_proxy_runs_the_core_and_restores_the_users_proxy(
+        main_host, temp_dir):
     host, client, _ = main_host
     assert not port_accepts(), "something already listens on the core's port"
+    write_proxy_values(COMPANY_PROXY)
 
     assert client.invoke(SPEED_CHANNEL, "initNetworkSpeed") == Success(True)
     start_core(host, client)
@@ -279,10 +284,12 @@ def test_a_full_vpn_session_sets_and_clears_the_proxy_and_runs_the_core(main_hos
     assert "sing-box stand-in: in a job: yes; other inherited handles: none\n" in core_log
 
     assert client.invoke(VPN_CHANNEL, "stopV2Ray") == Success(True)
-    assert wine.proxy_values() == PROXY_OFF
+    assert wine.proxy_values() == COMPANY_PROXY
     assert wait_for(lambda: not port_accepts(), 10), "core still listening after stop"
     assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
+    # Nothing saved any more: this clear turns the proxy off.
     assert client.invoke(VPN_CHANNEL, "clearSystemProxy") == Success(True)
+    assert wine.proxy_values() == PROXY_OFF
 
     assert client.invoke(VPN_CHANNEL, "startv2ray") == Error(
         "INVALID_METHOD", "Method not implemented: startv2ray", None)

@@ -1,7 +1,10 @@
-// The per-user proxy through the PowerShell stand-in and the real (Wine) registry.
+// The per-user proxy through the PowerShell stand-in, the WinINet recorder and the real (Wine)
+// registry.
 #include "proxy_core/system_proxy.h"
 
 #include <gtest/gtest.h>
+
+#include "proxy_core/saved_proxy_settings.h"
 
 #include <string>
 #include <vector>
@@ -18,9 +21,32 @@ const std::string kProperty =
     "Set-ItemProperty -Path 'HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet "
     "Settings' ";
 
+const std::string kNotices =
+    "InternetSetOptionW 0 39 0 0\n"   // INTERNET_OPTION_SETTINGS_CHANGED
+    "InternetSetOptionW 0 37 0 0\n";  // INTERNET_OPTION_REFRESH
+
 class SystemProxyTest : public proxytest::StandInTest {
  protected:
+  // What running programs were told since the last call (the WinINet recorder's calls).
+  std::string Notices() {
+    if (!orvanta_test::FileExists(notices_)) return "";
+    const std::string told = orvanta_test::ReadFileBytes(notices_);
+    DeleteFileA(notices_.c_str());
+    return told;
+  }
+  bool SetLeftoversGone() {
+    return !orvanta_test::FileExists(record_) && !orvanta_test::FileExists(saved_);
+  }
+  void ForgetEarlierSets() {
+    DeleteFileA(record_.c_str());
+    DeleteFileA(saved_.c_str());
+  }
+
   orvanta_test::ScopedTempFolder temp_{"system proxy"};
+  const std::string record_ = temp_.WorkFolder() + "\\system-proxy-set";
+  const std::string saved_ = temp_.WorkFolder() + "\\system-proxy-saved";
+  const std::string notices_ = temp_.Path() + "notices.txt";
+  orvanta_test::ScopedEnvironment recorder_{"ORVANTA_STANDIN_WININET_LOG", notices_.c_str()};
   proxytest::RecordedLog log_;
 };
 
@@ -31,7 +57,7 @@ void ExpectSettings(const ProxySettings& expected) {
   EXPECT_EQ(actual.override_list, expected.override_list);
 }
 
-TEST_F(SystemProxyTest, SetAndClearRunTheExactCommandsAndWriteTheThreeValues) {
+TEST_F(SystemProxyTest, SetRestoreAndClearRunTheExactCommandsAndTellRunningPrograms) {
   orvanta_test::WriteProxySettings({0, "never-set", "x"});
   SystemProxy proxy(log_.Sink());
   EXPECT_EQ(proxy.Set("127.0.0.1", 10809), true);
@@ -43,11 +69,44 @@ TEST_F(SystemProxyTest, SetAndClearRunTheExactCommandsAndWriteTheThreeValues) {
                                "Executing proxy command: " + command,
                                "SUCCESS: System proxy set successfully to 127.0.0.1:10809"}));
   ExpectSettings({1, "127.0.0.1:10809", "<-loopback>"});
+  EXPECT_EQ(Notices(), kNotices);
 
+  // What the user had comes back, with no command run.
+  log_.lines.clear();
+  EXPECT_TRUE(proxy.Clear());
+  EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy",
+                               "Restored the proxy settings from before the connection"}));
+  ExpectSettings({0, "never-set", "x"});
+  EXPECT_EQ(Notices(), kNotices);
+  EXPECT_TRUE(SetLeftoversGone());
+
+  // Nothing saved: the clear command turns the proxy off.
   log_.lines.clear();
   EXPECT_TRUE(proxy.Clear());
   EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", "System proxy cleared successfully"}));
   ExpectSettings({0, "", ""});
+  EXPECT_EQ(Notices(), kNotices);
+
+  // A configuration script lets programs bypass the proxy: the set says so, only then.
+  const std::string bypassWarning =
+      "WARNING: An automatic proxy configuration script is set (AutoConfigURL); programs that "
+      "use it may bypass sing-box";
+  for (const wchar_t* script : {L"http://wpad.corp.example/proxy.pac", L""}) {
+    orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, "AutoConfigURL",
+                                orvanta_test::TextValue(script));
+    log_.lines.clear();
+    ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+    EXPECT_EQ(log_.lines.back() == bypassWarning, *script != L'\0') << log_.lines.back();
+    // A notice the system refuses costs a warning, not the result.
+    orvanta_test::ScopedEnvironment refused("ORVANTA_STANDIN_WININET_FAIL", "1");
+    log_.lines.clear();
+    EXPECT_TRUE(proxy.Clear());
+    EXPECT_EQ(log_.lines,
+              (Lines{"Clearing system proxy",
+                     "WARNING: Running programs were not told of the new proxy setting. Error "
+                     "code: 12004",
+                     "Restored the proxy settings from before the connection"}));
+  }
 }
 
 TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
@@ -72,10 +131,11 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
        "ERROR: Proxy command failed with exit code: 259", clearDone},
   };
   const ProxySettings sentinel{4, "sentinel:4", "sentinel"};
-  const std::string record = temp_.WorkFolder() + "\\system-proxy-set";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
     orvanta_test::WriteProxySettings(sentinel);
+    ForgetEarlierSets();
+    Notices();
     orvanta_test::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", c.exitCode);
     orvanta_test::ScopedEnvironment hang("ORVANTA_STANDIN_PS_SET_HANG_MS", c.setHangMs);
     log_.lines.clear();
@@ -83,30 +143,33 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
       SystemProxy proxy(log_.Sink(), c.powerShell);
       EXPECT_EQ(proxy.Set("127.0.0.1", 10809), c.setLast == setDone);
       EXPECT_EQ(log_.lines.back(), c.setLast);
-      // Recorded only once the command has started.
-      EXPECT_EQ(orvanta_test::FileExists(record), c.powerShell == SystemPowerShellPath());
+      // Recorded only once the command has started; running programs hear only of a success.
+      EXPECT_EQ(orvanta_test::FileExists(record_), c.powerShell == SystemPowerShellPath());
+      EXPECT_EQ(Notices(), c.setLast == setDone ? kNotices : "");
     }
     // A set still running ends with its owner, as it would with a crashed host.
     EXPECT_TRUE(proxytest::PumpMessagesUntil(
         [] { return proxytest::ChildProcesses(L"powershell.exe").empty(); }, 3000));
-    DeleteFileA(record.c_str());
+    DeleteFileA(record_.c_str());
     SystemProxy proxy(log_.Sink(), c.powerShell);
     log_.lines.clear();
     EXPECT_EQ(proxy.Clear(), c.clearLast == clearDone);
     EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", c.clearLast}));
+    EXPECT_EQ(Notices(), c.clearLast == clearDone ? kNotices : "");
     // The stand-in was told to write nothing; no write may come from anywhere else.
     ExpectSettings(sentinel);
   }
 }
 
 TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
-  const std::string record = temp_.WorkFolder() + "\\system-proxy-set";
+  const std::string& record = record_;
   orvanta_test::WriteProxySettings({0, "", ""});
   {
     // A set writes the record; a failed clear keeps it, a successful one removes it.
     SystemProxy proxy(log_.Sink());
     ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
     EXPECT_EQ(orvanta_test::ReadFileBytes(record), "127.0.0.1:10809");
+    DeleteFileA(saved_.c_str());  // so the clear command runs
     {
       orvanta_test::ScopedEnvironment fails("ORVANTA_STANDIN_PS_EXIT_CODE", "5");
       EXPECT_FALSE(proxy.Clear());
@@ -115,11 +178,26 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
     ASSERT_TRUE(proxy.Clear());
     EXPECT_FALSE(orvanta_test::FileExists(record));
   }
+  {
+    // A run that crashed with the proxy set: the next one puts back what the user had.
+    orvanta_test::WriteProxySettings({1, "corp-proxy.example:8080", "*.corp.example;<local>"});
+    SystemProxy crashed(log_.Sink());
+    ASSERT_TRUE(crashed.Set("127.0.0.1", 10809));
+  }
+  log_.lines.clear();
+  SystemProxy(log_.Sink()).ClearLeftByEarlierRun("127.0.0.1:10809");
+  EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy",
+                               "Restored the proxy settings from before the connection",
+                               "Cleared the system proxy that an earlier run left set"}));
+  ExpectSettings({1, "corp-proxy.example:8080", "*.corp.example;<local>"});
+  EXPECT_TRUE(SetLeftoversGone());
 
-  // What a new run finds at start-up, with or without the record of a run that ended unclean.
+  // What a new run finds at start-up, with or without the record of a run that ended unclean,
+  // and with or without the user's values saved before its set (here: none of them present).
   struct Case {
     const char* description;
     bool recorded;
+    bool saved;
     bool enableAsText;
     DWORD enable;
     const char* server;
@@ -127,33 +205,41 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
     bool cleared;
   };
   const std::vector<Case> cases = {
-      {"still ours", true, false, 1, "127.0.0.1:10809", "<-loopback>", true},
-      {"still ours, enable written as text", true, true, 1, "127.0.0.1:10809", "<-loopback>", true},
-      {"ours, but no record: an ordinary start", false, false, 1, "127.0.0.1:10809", "<-loopback>",
-       false},
-      {"stale: cleared since", true, false, 0, "", "", false},
-      {"foreign server", true, false, 1, "10.0.0.2:3128", "<-loopback>", false},
-      {"our port with another program's bypass list", true, false, 1, "127.0.0.1:10809",
+      {"still ours, nothing saved", true, false, false, 1, "127.0.0.1:10809", "<-loopback>", true},
+      {"still ours, enable written as text", true, true, true, 1, "127.0.0.1:10809", "<-loopback>",
+       true},
+      {"ours, but no record: an ordinary start", false, true, false, 1, "127.0.0.1:10809",
+       "<-loopback>", false},
+      {"stale: cleared since", true, true, false, 0, "", "", false},
+      {"foreign server", true, true, false, 1, "10.0.0.2:3128", "<-loopback>", false},
+      {"our port with another program's bypass list", true, true, false, 1, "127.0.0.1:10809",
        "*.corp.example;<local>", false},
-      {"turned off by the user", true, false, 0, "127.0.0.1:10809", "<-loopback>", false},
+      {"turned off by the user", true, true, false, 0, "127.0.0.1:10809", "<-loopback>", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
     orvanta_test::WriteProxySettings({c.enable, c.server, c.bypass});
     if (c.enableAsText) {
-      ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, orvanta_test::kInternetSettings, "ProxyEnable",
-                                REG_SZ, "1", 2),
-                ERROR_SUCCESS);
+      orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, "ProxyEnable",
+                                  orvanta_test::TextValue(L"1"));
     }
     if (c.recorded) orvanta_test::WriteFileBytes(record, "127.0.0.1:10809");
+    if (c.saved) {
+      orvanta_test::WriteFileBytes(
+          saved_, "ProxyEnable absent\nProxyServer absent\nProxyOverride absent\n");
+    }
     log_.lines.clear();
     SystemProxy proxy(log_.Sink());
     proxy.ClearLeftByEarlierRun("127.0.0.1:10809");
-    EXPECT_FALSE(orvanta_test::FileExists(record));
+    // Whatever happened, nothing of the earlier run is left for a later start to act on.
+    EXPECT_TRUE(SetLeftoversGone());
     if (c.cleared) {
-      EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", "System proxy cleared successfully",
-                                   "Cleared the system proxy that an earlier run left set"}));
-      ExpectSettings({0, "", ""});
+      EXPECT_EQ(log_.lines,
+                (Lines{"Clearing system proxy",
+                       c.saved ? "Restored the proxy settings from before the connection"
+                               : "System proxy cleared successfully",
+                       "Cleared the system proxy that an earlier run left set"}));
+      ExpectSettings(c.saved ? ProxySettings{} : ProxySettings{0, "", ""});
     } else {
       EXPECT_EQ(log_.lines, Lines{});
       EXPECT_EQ(ReadProxySettings().server, c.server);
@@ -163,3 +249,93 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
 }
 
 }  // namespace
+
+TEST_F(SystemProxyTest, TheUsersOwnValuesComeBackExactlyAfterAConnection) {
+  using orvanta_test::DwordValue;
+  using orvanta_test::RawValue;
+  using orvanta_test::TextValue;
+  const RawValue absent;
+  const std::vector<RawValue> ours = {DwordValue(1), TextValue(L"127.0.0.1:10809"),
+                                      TextValue(L"<-loopback>")};
+  const std::vector<RawValue> turnedOff = {DwordValue(0), TextValue(L""), TextValue(L"")};
+  RawValue binary;
+  binary.present = true;
+  binary.type = REG_BINARY;
+  binary.data = {0x01, 0x00, 0xFF};
+  struct Case {
+    const char* description;
+    std::vector<RawValue> before;
+    const wchar_t* changedMeanwhile;  // ProxyServer written by someone else while connected
+    std::vector<RawValue> after;
+  };
+  const std::vector<RawValue> company = {DwordValue(1), TextValue(L"corp-proxy.example:8080"),
+                                         TextValue(L"*.corp.example;<local>")};
+  const std::vector<RawValue> awkward = {
+      DwordValue(1), TextValue(L"it's $env:X `t; \"q\" \x2019s\x2019 %PATH%:8080"),
+      TextValue(L"*.\x043f\x0440\x0438\x043c\x0435\x0440.\x0440\x0444;<local>")};
+  const std::vector<RawValue> types = {TextValue(L"0"), TextValue(L"%PROXY%:80", REG_EXPAND_SZ),
+                                       binary};
+  const std::vector<Case> cases = {
+      {"a company set-up", company, nullptr, company},
+      {"quotes, $, a backtick, %, Cyrillic", awkward, nullptr, awkward},
+      {"nothing set before", {absent, absent, absent}, nullptr, {absent, absent, absent}},
+      {"types and bytes as stored", types, nullptr, types},
+      {"a leftover of our own values", ours, nullptr, turnedOff},
+      {"changed by someone else while connected", company, L"other:3128", turnedOff},
+  };
+  const char* names[] = {"ProxyEnable", "ProxyServer", "ProxyOverride"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    ForgetEarlierSets();
+    for (size_t i = 0; i < 3; ++i) {
+      orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, names[i], c.before[i]);
+    }
+    SystemProxy proxy(log_.Sink());
+    ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+    if (c.changedMeanwhile != nullptr) {
+      orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, "ProxyServer",
+                                  TextValue(c.changedMeanwhile));
+    }
+    log_.lines.clear();
+    EXPECT_TRUE(proxy.Clear());
+    EXPECT_EQ(log_.lines.back(), c.after == turnedOff
+                                     ? "System proxy cleared successfully"
+                                     : "Restored the proxy settings from before the connection");
+    for (size_t i = 0; i < 3; ++i) {
+      EXPECT_TRUE(orvanta_test::ReadRawValue(orvanta_test::kInternetSettings, names[i]) ==
+                  c.after[i])
+          << names[i];
+    }
+    EXPECT_TRUE(SetLeftoversGone());
+  }
+}
+
+TEST(SavedProxySettingsTest, OnlyWhatSerializeMakesParses) {
+  ::ProxySettings settings;
+  settings.enable = {true, REG_DWORD, {1, 0, 0, 0}};
+  settings.bypass = {true, REG_SZ, {'<', 0, 0, 0}};
+  const std::string text = SerializeProxySettings(settings);
+  EXPECT_EQ(text, "ProxyEnable 4 01000000\nProxyServer absent\nProxyOverride 1 3c000000\n");
+  ::ProxySettings parsed;
+  ASSERT_TRUE(ParseProxySettings(text, parsed));
+  EXPECT_TRUE(parsed.enable == settings.enable && parsed.server == settings.server &&
+              parsed.bypass == settings.bypass);
+  const std::vector<std::pair<const char*, std::string>> broken = {
+      {"empty", ""},
+      {"a line missing", "ProxyEnable 4 01000000\nProxyServer absent\n"},
+      {"no final line end", text.substr(0, text.size() - 1)},
+      {"something after", text + "x"},
+      {"lines out of order",
+       "ProxyServer absent\nProxyEnable 4 01000000\nProxyOverride 1 3c000000\n"},
+      {"odd number of hex digits",
+       "ProxyEnable 4 0100000\nProxyServer absent\nProxyOverride absent\n"},
+      {"not hex", "ProxyEnable 4 01g00000\nProxyServer absent\nProxyOverride absent\n"},
+      {"type beyond 32 bits",
+       "ProxyEnable 4294967296 00\nProxyServer absent\nProxyOverride absent\n"},
+      {"no type", "ProxyEnable  00\nProxyServer absent\nProxyOverride absent\n"},
+      {"a CR LF line end", "ProxyEnable absent\r\nProxyServer absent\nProxyOverride absent\n"},
+  };
+  for (const auto& [description, input] : broken) {
+    EXPECT_FALSE(ParseProxySettings(input, parsed)) << description;
+  }
+}

@@ -45,6 +45,11 @@ class FlutterWindowTest : public ::testing::Test {
                         0x01, 0x07, 0x06, 'c', 'o', 'n', 'f', 'i', 'g', 0x07, 0x02, '{', '}'});
   }
 
+  void SetUp() override {
+    // The proxy is off before; a stop puts that back.
+    orvanta_test::WriteProxySettings({0, "", ""});
+  }
+
   orvanta_test::ScopedTempFolder temp_{"runner"};
   orvanta_test::InternetSettingsGuard settings_;
 };

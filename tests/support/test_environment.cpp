@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -93,27 +94,61 @@ ScopedCurrentFolder::ScopedCurrentFolder(const std::string& path) {
 
 ScopedCurrentFolder::~ScopedCurrentFolder() { SetCurrentDirectoryA(old_.c_str()); }
 
-ScopedRegistryValue::ScopedRegistryValue(const char* key, const char* name)
-    : key_(key), name_(name) {
-  DWORD size = 0;
-  if (RegGetValueA(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &type_, nullptr,
-                   &size) != ERROR_SUCCESS) {
-    return;
+RawValue ReadRawValue(const char* key, const char* name) {
+  RawValue value;
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
+    return value;
   }
-  data_.resize(size);
-  present_ = RegGetValueA(HKEY_CURRENT_USER, key, name, RRF_RT_ANY | RRF_NOEXPAND, &type_,
-                          size ? data_.data() : nullptr, &size) == ERROR_SUCCESS;
-  data_.resize(size);
+  const std::wstring wideName(name, name + std::strlen(name));
+  DWORD size = 0;
+  if (RegQueryValueExW(opened, wideName.c_str(), nullptr, &value.type, nullptr, &size) ==
+      ERROR_SUCCESS) {
+    value.data.resize(size);
+    value.present = RegQueryValueExW(opened, wideName.c_str(), nullptr, &value.type,
+                                     size ? value.data.data() : nullptr, &size) == ERROR_SUCCESS;
+    value.data.resize(size);
+  }
+  RegCloseKey(opened);
+  if (!value.present) value = RawValue();
+  return value;
 }
 
-ScopedRegistryValue::~ScopedRegistryValue() {
-  if (present_) {
-    RegSetKeyValueA(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), type_, data_.data(),
-                    static_cast<DWORD>(data_.size()));
+void WriteRawValue(const char* key, const char* name, const RawValue& value) {
+  const std::wstring wideKey(key, key + std::strlen(key));
+  const std::wstring wideName(name, name + std::strlen(name));
+  if (value.present) {
+    EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, wideKey.c_str(), wideName.c_str(), value.type,
+                              value.data.data(), static_cast<DWORD>(value.data.size())),
+              ERROR_SUCCESS)
+        << name;
   } else {
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, key_.c_str(), name_.c_str());
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, wideKey.c_str(), wideName.c_str());
   }
 }
+
+RawValue TextValue(const std::wstring& text, DWORD type) {
+  RawValue value;
+  value.present = true;
+  value.type = type;
+  const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+  value.data.assign(bytes, bytes + (text.size() + 1) * sizeof(wchar_t));
+  return value;
+}
+
+RawValue DwordValue(DWORD number) {
+  RawValue value;
+  value.present = true;
+  value.type = REG_DWORD;
+  const auto* bytes = reinterpret_cast<const BYTE*>(&number);
+  value.data.assign(bytes, bytes + sizeof(number));
+  return value;
+}
+
+ScopedRegistryValue::ScopedRegistryValue(const char* key, const char* name)
+    : key_(key), name_(name), saved_(ReadRawValue(key, name)) {}
+
+ScopedRegistryValue::~ScopedRegistryValue() { WriteRawValue(key_.c_str(), name_.c_str(), saved_); }
 
 ProxySettings ReadProxySettings() {
   ProxySettings settings;

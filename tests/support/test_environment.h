@@ -64,6 +64,22 @@ class ScopedCurrentFolder {
   std::string old_;
 };
 
+// One value under HKEY_CURRENT_USER as stored: its type and bytes, or its absence.
+struct RawValue {
+  bool present = false;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  bool operator==(const RawValue& other) const {
+    return present == other.present && type == other.type && data == other.data;
+  }
+};
+RawValue ReadRawValue(const char* key, const char* name);
+// Writes the value, or deletes it when `value` is absent.
+void WriteRawValue(const char* key, const char* name, const RawValue& value);
+// A text value as the system stores it: UTF-16 with its terminating NUL.
+RawValue TextValue(const std::wstring& text, DWORD type = REG_SZ);
+RawValue DwordValue(DWORD number);
+
 // Saves one value under HKEY_CURRENT_USER, or its absence, and puts it back at destruction.
 class ScopedRegistryValue {
  public:
@@ -75,19 +91,19 @@ class ScopedRegistryValue {
  private:
   std::string key_;
   std::string name_;
-  bool present_ = false;
-  DWORD type_ = 0;
-  std::vector<BYTE> data_;
+  RawValue saved_;
 };
 
 constexpr char kInternetSettings[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
-// The three per-user proxy values, saved and put back.
+// The per-user proxy values (and the configuration script, which the host looks at), saved
+// and put back.
 struct InternetSettingsGuard {
   ScopedRegistryValue enable{kInternetSettings, "ProxyEnable"};
   ScopedRegistryValue server{kInternetSettings, "ProxyServer"};
   ScopedRegistryValue override_list{kInternetSettings, "ProxyOverride"};
+  ScopedRegistryValue autoConfig{kInternetSettings, "AutoConfigURL"};
 };
 
 // The three per-user proxy values. A missing value reads as enable = -1 or server/override

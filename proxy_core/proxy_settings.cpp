@@ -1,0 +1,150 @@
+#include "proxy_core/proxy_settings.h"
+
+#include <wininet.h>
+
+#include <cstring>
+
+#include "support/unique_handle.h"
+
+namespace {
+
+constexpr wchar_t kInternetSettingsKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+constexpr wchar_t kBypassList[] = L"<-loopback>";
+
+struct NamedValue {
+  const wchar_t* name;
+  RegistryValue ProxySettings::*field;
+};
+const NamedValue kValues[] = {
+    {L"ProxyEnable", &ProxySettings::enable},
+    {L"ProxyServer", &ProxySettings::server},
+    {L"ProxyOverride", &ProxySettings::bypass},
+};
+
+// Closes a registry key once; registry keys are not kernel handles.
+class RegistryKey {
+ public:
+  explicit RegistryKey(HKEY key = nullptr) : key_(key) {}
+  ~RegistryKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  HKEY* Receive() { return &key_; }
+  HKEY Get() const { return key_; }
+
+ private:
+  HKEY key_;
+};
+
+DWORD ReadValue(HKEY key, const wchar_t* name, RegistryValue& value) {
+  value = RegistryValue();
+  for (;;) {
+    DWORD size = static_cast<DWORD>(value.data.size());
+    const LSTATUS status = RegQueryValueExW(
+        key, name, nullptr, &value.type, value.data.empty() ? nullptr : value.data.data(), &size);
+    if (status == ERROR_FILE_NOT_FOUND) {
+      value = RegistryValue();
+      return ERROR_SUCCESS;
+    }
+    // The value may grow between the size query and the read; ask again.
+    if (status == ERROR_MORE_DATA || (status == ERROR_SUCCESS && value.data.size() < size)) {
+      value.data.resize(size);
+      continue;
+    }
+    if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+    value.data.resize(size);
+    value.present = true;
+    return ERROR_SUCCESS;
+  }
+}
+
+// The text a string value holds, up to its first NUL; empty for other types.
+std::wstring Text(const RegistryValue& value) {
+  if (!value.present || (value.type != REG_SZ && value.type != REG_EXPAND_SZ)) {
+    return std::wstring();
+  }
+  std::wstring text(value.data.size() / sizeof(wchar_t), L'\0');
+  std::memcpy(&text[0], value.data.data(), text.size() * sizeof(wchar_t));
+  return text.substr(0, text.find(L'\0'));
+}
+
+bool IsText(const RegistryValue& value, const std::wstring& expected) {
+  return value.present && (value.type == REG_SZ || value.type == REG_EXPAND_SZ) &&
+         Text(value) == expected;
+}
+
+bool IsEnabled(const RegistryValue& value) {
+  if (value.present && value.type == REG_DWORD && value.data.size() == sizeof(DWORD)) {
+    DWORD enable = 0;
+    std::memcpy(&enable, value.data.data(), sizeof(enable));
+    return enable == 1;
+  }
+  return IsText(value, L"1");
+}
+
+}  // namespace
+
+DWORD ReadProxySettings(ProxySettings& settings) {
+  settings = ProxySettings();
+  RegistryKey key;
+  const LSTATUS opened =
+      RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, KEY_QUERY_VALUE, key.Receive());
+  if (opened == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
+  for (const NamedValue& value : kValues) {
+    const DWORD error = ReadValue(key.Get(), value.name, settings.*value.field);
+    if (error != ERROR_SUCCESS) return error;
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD WriteProxySettings(const ProxySettings& settings) {
+  RegistryKey key;
+  const LSTATUS opened =
+      RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, nullptr, 0,
+                      KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, key.Receive(), nullptr);
+  if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
+  for (const NamedValue& named : kValues) {
+    const RegistryValue& value = settings.*named.field;
+    LSTATUS status = ERROR_SUCCESS;
+    if (value.present) {
+      status = RegSetValueExW(key.Get(), named.name, 0, value.type, value.data.data(),
+                              static_cast<DWORD>(value.data.size()));
+    } else {
+      status = RegDeleteValueW(key.Get(), named.name);
+      if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
+    }
+    if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+  }
+  return ERROR_SUCCESS;
+}
+
+bool IsOurProxy(const ProxySettings& settings, const std::wstring& address) {
+  return IsEnabled(settings.enable) && IsText(settings.server, address) &&
+         IsText(settings.bypass, kBypassList);
+}
+
+std::wstring AutoConfigUrl() {
+  RegistryKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, KEY_QUERY_VALUE, key.Receive()) !=
+      ERROR_SUCCESS) {
+    return std::wstring();
+  }
+  RegistryValue value;
+  if (ReadValue(key.Get(), L"AutoConfigURL", value) != ERROR_SUCCESS) return std::wstring();
+  return Text(value);
+}
+
+DWORD NotifyProxySettingsChanged() {
+  // Both are sent even when the first is refused: the refresh alone still reaches some.
+  DWORD error = ERROR_SUCCESS;
+  if (!InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {
+    error = GetLastError();
+  }
+  if (!InternetSetOptionW(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0) && error == ERROR_SUCCESS) {
+    error = GetLastError();
+  }
+  return error;
+}

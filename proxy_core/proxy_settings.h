@@ -1,0 +1,51 @@
+// The per-user proxy values (HKCU\Software\Microsoft\Windows\CurrentVersion\Internet
+// Settings) as they are: type and bytes of ProxyEnable, ProxyServer and ProxyOverride, or their
+// absence. Read before this program changes them and written back exactly afterwards, so a
+// user's own set-up (a company proxy, its bypass list) survives a connection.
+//
+// Nothing here throws; failures are Windows error codes.
+#ifndef ORVANTA_PROXY_CORE_PROXY_SETTINGS_H_
+#define ORVANTA_PROXY_CORE_PROXY_SETTINGS_H_
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct RegistryValue {
+  bool present = false;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;  // as stored, a text's terminating NUL included
+
+  bool operator==(const RegistryValue& other) const {
+    return present == other.present && type == other.type && data == other.data;
+  }
+};
+
+struct ProxySettings {
+  RegistryValue enable;  // ProxyEnable
+  RegistryValue server;  // ProxyServer
+  RegistryValue bypass;  // ProxyOverride
+};
+
+// The three values now. ERROR_SUCCESS also when the key or a value is missing (it reads as
+// absent).
+DWORD ReadProxySettings(ProxySettings& settings);
+
+// Puts the three values back exactly: a value absent in `settings` is deleted.
+DWORD WriteProxySettings(const ProxySettings& settings);
+
+// True when the values are what this program's set writes: ProxyEnable 1 (a DWORD, or the
+// text "1", which PowerShell writes when it has to create the value), ProxyServer `address`
+// and ProxyOverride "<-loopback>".
+bool IsOurProxy(const ProxySettings& settings, const std::wstring& address);
+
+// The per-user automatic configuration script address (AutoConfigURL); empty when there is
+// none. Programs that follow it do not use the manual proxy.
+std::wstring AutoConfigUrl();
+
+// Tells running programs that read the proxy through WinINet (and cache it) to read it again.
+// ERROR_SUCCESS when the system took both notices.
+DWORD NotifyProxySettingsChanged();
+
+#endif  // ORVANTA_PROXY_CORE_PROXY_SETTINGS_H_
