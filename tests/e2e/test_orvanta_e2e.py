@@ -51,7 +51,8 @@ def wait_for(condition, seconds, step=0.2):
 def start_core(host, client):
     reply = client.invoke(VPN_CHANNEL, "startV2Ray", {"config": sample_config()})
     assert reply == Success(True)
-    assert port_accepts(), "stand-in core not listening on %d" % CORE_PORT
+    # Alive after a second is no promise of listening yet: a loaded machine starts it slower.
+    assert wait_for(port_accepts, 15), "stand-in core not listening on %d" % CORE_PORT
     assert host.offspring(), "no process of the host's own besides itself"
     assert wine.proxy_values() == PROXY_ON
 
