@@ -54,6 +54,17 @@ def run(command, timeout, env=None):
         return 124, "timed out after %d s" % timeout
 
 
+# The end-to-end test listens on a port that is fixed machine-wide, so every checkout's runs of
+# it (other engineers', other mutation sessions') take turns under this lock.
+E2E_LOCK = "/tmp/orvanta-e2e.lock"
+
+
+def selects_e2e(tree, tests):
+    """True when the ctest selection takes in an end-to-end test, or when that cannot be told."""
+    code, out = run(["ctest", "--test-dir", tree, "-N", "-R", tests], 300)
+    return code != 0 or "e2e" in out
+
+
 def try_fault(fault, build_root):
     originals = {}
     for find, replace in edits(fault):
@@ -72,8 +83,11 @@ def try_fault(fault, build_root):
         if code != 0:
             return "build-failed", out[-2000:]
         tests = fault.get("tests") or TESTS[fault["folder"]]
-        code, out = run(["ctest", "--test-dir", tree, "-R", tests, "--timeout", "300",
-                         "--stop-on-failure"], 1800, env)
+        command = ["ctest", "--test-dir", tree, "-R", tests, "--timeout", "300",
+                   "--stop-on-failure"]
+        if selects_e2e(tree, tests):
+            command = ["flock", E2E_LOCK] + command
+        code, out = run(command, 1800, env)
         if code == 0:
             return "survived", out[-2000:]
         failed = [line.split(" - ")[-1].split(" (")[0].strip() for line in out.splitlines()
