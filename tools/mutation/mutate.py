@@ -84,7 +84,7 @@ def try_fault(fault, build_root):
             return "build-failed", out[-2000:]
         tests = fault.get("tests") or TESTS[fault["folder"]]
         command = ["ctest", "--test-dir", tree, "-R", tests, "--timeout", "300",
-                   "--stop-on-failure"]
+                   "--stop-on-failure", "--output-on-failure"]
         if selects_e2e(tree, tests):
             command = ["flock", E2E_LOCK] + command
         code, out = run(command, 1800, env)
@@ -92,7 +92,11 @@ def try_fault(fault, build_root):
             return "survived", out[-2000:]
         failed = [line.split(" - ")[-1].split(" (")[0].strip() for line in out.splitlines()
                   if " - " in line and "(" in line and line.strip()[:1].isdigit()]
-        return "killed", "by " + ", ".join(failed)
+        # A test executable holds many cases: name the ones that failed, as GoogleTest ends.
+        cases = sorted({line.split("]", 1)[1].split(" (")[0].strip()
+                        for line in out.splitlines()
+                        if line.startswith("[  FAILED  ]") and "." in line})
+        return "killed", "by " + ", ".join(failed) + (" (%s)" % ", ".join(cases) if cases else "")
     finally:
         for path, text in originals.items():
             with open(path, "w", encoding="utf-8") as f:
