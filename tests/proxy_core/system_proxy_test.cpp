@@ -50,6 +50,45 @@ class SystemProxyTest : public proxytest::StandInTest {
   proxytest::RecordedLog log_;
 };
 
+// Takes the right to write values of the Internet Settings key from everyone, as a policy that
+// locks the proxy does; Wine checks a key's DACL as Windows does, so a write there fails with
+// ERROR_ACCESS_DENIED. The key's own security comes back at destruction through the handle
+// opened before, since the DACL set here grants no WRITE_DAC.
+class ReadOnlyInternetSettings {
+ public:
+  ReadOnlyInternetSettings() {
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, orvanta_test::kInternetSettings, 0,
+                            READ_CONTROL | WRITE_DAC, &key_),
+              ERROR_SUCCESS);
+    DWORD size = 0;
+    RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size);
+    original_.resize(size);
+    EXPECT_EQ(RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, original_.data(), &size),
+              ERROR_SUCCESS);
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof(everyone);
+    EXPECT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize));
+    PACL acl = reinterpret_cast<PACL>(acl_);
+    EXPECT_TRUE(InitializeAcl(acl, sizeof(acl_), ACL_REVISION));
+    EXPECT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone));
+    SECURITY_DESCRIPTOR readOnly;
+    EXPECT_TRUE(InitializeSecurityDescriptor(&readOnly, SECURITY_DESCRIPTOR_REVISION));
+    EXPECT_TRUE(SetSecurityDescriptorDacl(&readOnly, TRUE, acl, FALSE));
+    EXPECT_EQ(RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, &readOnly), ERROR_SUCCESS);
+  }
+  ~ReadOnlyInternetSettings() {
+    EXPECT_EQ(RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, original_.data()), ERROR_SUCCESS);
+    RegCloseKey(key_);
+  }
+  ReadOnlyInternetSettings(const ReadOnlyInternetSettings&) = delete;
+  ReadOnlyInternetSettings& operator=(const ReadOnlyInternetSettings&) = delete;
+
+ private:
+  HKEY key_ = nullptr;
+  std::vector<BYTE> original_;
+  alignas(DWORD) BYTE acl_[128];
+};
+
 void ExpectSettings(const ProxySettings& expected) {
   const ProxySettings actual = ReadProxySettings();
   EXPECT_EQ(actual.enable, expected.enable);
@@ -97,7 +136,9 @@ TEST_F(SystemProxyTest, SetRestoreAndClearRunTheExactCommandsAndTellRunningProgr
     log_.lines.clear();
     ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
     EXPECT_EQ(log_.lines.back() == bypassWarning, *script != L'\0') << log_.lines.back();
-    // A notice the system refuses costs a warning, not the result.
+    EXPECT_EQ(Notices(), kNotices);
+    // A notice the system refuses costs one warning, not the result; the refresh still goes
+    // out, as some programs hear only that.
     orvanta_test::ScopedEnvironment refused("ORVANTA_STANDIN_WININET_FAIL", "1");
     log_.lines.clear();
     EXPECT_TRUE(proxy.Clear());
@@ -106,6 +147,7 @@ TEST_F(SystemProxyTest, SetRestoreAndClearRunTheExactCommandsAndTellRunningProgr
                      "WARNING: Running programs were not told of the new proxy setting. Error "
                      "code: 12004",
                      "Restored the proxy settings from before the connection"}));
+    EXPECT_EQ(Notices(), kNotices);
   }
 }
 
@@ -177,6 +219,33 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
     EXPECT_TRUE(orvanta_test::FileExists(record));
     ASSERT_TRUE(proxy.Clear());
     EXPECT_FALSE(orvanta_test::FileExists(record));
+  }
+  {
+    // A restore the registry refuses keeps the record and the saved values for the next try
+    // and tells no program; the next connect's set must keep the values saved before the
+    // first, not save ours over them.
+    const ProxySettings company{1, "corp-proxy.example:8080", "*.corp.example;<local>"};
+    orvanta_test::WriteProxySettings(company);
+    SystemProxy proxy(log_.Sink());
+    ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+    Notices();
+    {
+      ReadOnlyInternetSettings locked;
+      log_.lines.clear();
+      EXPECT_FALSE(proxy.Clear());
+    }
+    EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy",
+                                 "ERROR: Failed to restore the proxy settings from before the "
+                                 "connection. Error code: 5"}));
+    EXPECT_EQ(Notices(), "");
+    EXPECT_TRUE(orvanta_test::FileExists(record) && orvanta_test::FileExists(saved_));
+    ExpectSettings({1, "127.0.0.1:10809", "<-loopback>"});
+    ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+    log_.lines.clear();
+    EXPECT_TRUE(proxy.Clear());
+    EXPECT_EQ(log_.lines.back(), "Restored the proxy settings from before the connection");
+    ExpectSettings(company);
+    EXPECT_TRUE(SetLeftoversGone());
   }
   {
     // A run that crashed with the proxy set: the next one puts back what the user had.
@@ -267,6 +336,7 @@ TEST_F(SystemProxyTest, TheUsersOwnValuesComeBackExactlyAfterAConnection) {
     std::vector<RawValue> before;
     const wchar_t* changedMeanwhile;  // ProxyServer written by someone else while connected
     std::vector<RawValue> after;
+    const char* savedBefore;  // the saved-state file as an earlier run left it
   };
   const std::vector<RawValue> company = {DwordValue(1), TextValue(L"corp-proxy.example:8080"),
                                          TextValue(L"*.corp.example;<local>")};
@@ -276,17 +346,22 @@ TEST_F(SystemProxyTest, TheUsersOwnValuesComeBackExactlyAfterAConnection) {
   const std::vector<RawValue> types = {TextValue(L"0"), TextValue(L"%PROXY%:80", REG_EXPAND_SZ),
                                        binary};
   const std::vector<Case> cases = {
-      {"a company set-up", company, nullptr, company},
-      {"quotes, $, a backtick, %, Cyrillic", awkward, nullptr, awkward},
-      {"nothing set before", {absent, absent, absent}, nullptr, {absent, absent, absent}},
-      {"types and bytes as stored", types, nullptr, types},
-      {"a leftover of our own values", ours, nullptr, turnedOff},
-      {"changed by someone else while connected", company, L"other:3128", turnedOff},
+      {"a company set-up", company, nullptr, company, nullptr},
+      {"quotes, $, a backtick, %, Cyrillic", awkward, nullptr, awkward, nullptr},
+      {"nothing set before", {absent, absent, absent}, nullptr, {absent, absent, absent}, nullptr},
+      {"types and bytes as stored", types, nullptr, types, nullptr},
+      {"a leftover of our own values", ours, nullptr, turnedOff, nullptr},
+      {"changed by someone else while connected", company, L"other:3128", turnedOff, nullptr},
+      {"a cut-off saved file is replaced", company, nullptr, company, "ProxyEnable 4 0100"},
   };
   const char* names[] = {"ProxyEnable", "ProxyServer", "ProxyOverride"};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
     ForgetEarlierSets();
+    if (c.savedBefore != nullptr) {
+      CreateDirectoryA(temp_.WorkFolder().c_str(), nullptr);
+      orvanta_test::WriteFileBytes(saved_, c.savedBefore);
+    }
     for (size_t i = 0; i < 3; ++i) {
       orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, names[i], c.before[i]);
     }

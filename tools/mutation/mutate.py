@@ -54,6 +54,17 @@ def run(command, timeout, env=None):
         return 124, "timed out after %d s" % timeout
 
 
+# The end-to-end test listens on a port that is fixed machine-wide, so every checkout's runs of
+# it (other engineers', other mutation sessions') take turns under this lock.
+E2E_LOCK = "/tmp/orvanta-e2e.lock"
+
+
+def selects_e2e(tree, tests):
+    """True when the ctest selection takes in an end-to-end test, or when that cannot be told."""
+    code, out = run(["ctest", "--test-dir", tree, "-N", "-R", tests], 300)
+    return code != 0 or "e2e" in out
+
+
 def try_fault(fault, build_root):
     originals = {}
     for find, replace in edits(fault):
@@ -72,13 +83,20 @@ def try_fault(fault, build_root):
         if code != 0:
             return "build-failed", out[-2000:]
         tests = fault.get("tests") or TESTS[fault["folder"]]
-        code, out = run(["ctest", "--test-dir", tree, "-R", tests, "--timeout", "300",
-                         "--stop-on-failure"], 1800, env)
+        command = ["ctest", "--test-dir", tree, "-R", tests, "--timeout", "300",
+                   "--stop-on-failure", "--output-on-failure"]
+        if selects_e2e(tree, tests):
+            command = ["flock", E2E_LOCK] + command
+        code, out = run(command, 1800, env)
         if code == 0:
             return "survived", out[-2000:]
         failed = [line.split(" - ")[-1].split(" (")[0].strip() for line in out.splitlines()
                   if " - " in line and "(" in line and line.strip()[:1].isdigit()]
-        return "killed", "by " + ", ".join(failed)
+        # A test executable holds many cases: name the ones that failed, as GoogleTest ends.
+        cases = sorted({line.split("]", 1)[1].split(" (")[0].strip()
+                        for line in out.splitlines()
+                        if line.startswith("[  FAILED  ]") and "." in line})
+        return "killed", "by " + ", ".join(failed) + (" (%s)" % ", ".join(cases) if cases else "")
     finally:
         for path, text in originals.items():
             with open(path, "w", encoding="utf-8") as f:
