@@ -206,6 +206,11 @@ TEST(WorkingFilesTest, CoreLogSectionIsTheEndOfTheFileAsValidUtf8) {
            whole},
       {"one byte over, a line end first", "\n" + body.substr(0, kMiB - 1) + "\n",
        kHeader + "(1 earlier bytes not shown)\n" + body.substr(0, kMiB - 1) + "\n"},
+      // No line starts in the window: it is shown from its first whole character, and the
+      // character that began before it counts as not shown, not even its lead byte.
+      {"one line longer than the window, which begins inside a character",
+       "ab\xE4\xB8\xAD" + std::string(kMiB - 2, 'c'),
+       kHeader + "(5 earlier bytes not shown)\n" + std::string(kMiB - 2, 'c')},
   };
   for (const Window& w : windows) {
     orvanta_test::WriteFileBytes(log, w.content);
