@@ -201,6 +201,21 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
     // The stand-in was told to write nothing; no write may come from anywhere else.
     ExpectSettings(sentinel);
   }
+
+  // Unlike a set, a clear still running when its owner goes is left to land: it is the last
+  // word on the proxy, as when the host exits during one.
+  orvanta_test::WriteProxySettings({1, "127.0.0.1:10809", "<-loopback>"});
+  {
+    orvanta_test::ScopedEnvironment slow("ORVANTA_STANDIN_PS_HANG_MS", "5500");
+    SystemProxy proxy(log_.Sink());
+    log_.lines.clear();
+    EXPECT_FALSE(proxy.Clear());
+    EXPECT_EQ(log_.lines,
+              (Lines{"Clearing system proxy", "ERROR: Proxy command failed with exit code: 259"}));
+  }
+  EXPECT_TRUE(proxytest::PumpMessagesUntil(
+      [] { return proxytest::ChildProcesses(L"powershell.exe").empty(); }, 10000));
+  ExpectSettings({0, "", ""});
 }
 
 TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,15 @@ using orvanta_test::StateJson;
 constexpr char kVpn[] = "v2ray.windows.channel";
 constexpr char kSpeed[] = "network_speed_channel";
 const std::vector<uint8_t> kTrue = {0x00, 0x01};
+
+// Registered before the host's console handler, so it runs only when that one passes an event
+// on. The system's default handler, next in line otherwise, ends the process at once; under
+// Wine with exit code 0, so a test process ended that way would even pass.
+std::atomic<bool> controlEventPassedOn{false};
+BOOL WINAPI RecordPassedOn(DWORD) {
+  controlEventPassedOn = true;
+  return TRUE;
+}
 
 class FlutterWindowTest : public ::testing::Test {
  protected:
@@ -111,6 +121,7 @@ TEST_F(FlutterWindowTest, ClosingEndsTheRuntimeFirstAndTheCoreOnlyWithTheObject)
   window->SetExitOnClose(true);
   ASSERT_TRUE(StartCore());
 
+  ASSERT_TRUE(::SetConsoleCtrlHandler(RecordPassedOn, TRUE));
   auto console = std::make_unique<ConsoleControl>();
   console->CloseOnControlEvents(window->GetHandle());
   ASSERT_TRUE(::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
@@ -128,6 +139,10 @@ TEST_F(FlutterWindowTest, ClosingEndsTheRuntimeFirstAndTheCoreOnlyWithTheObject)
     }
   }
   EXPECT_TRUE(quitPosted) << "Ctrl+C did not close the window";
+  // Only now: a handler that passed the event on calls the next one right after it posted the
+  // close, long before the window is gone.
+  ::SetConsoleCtrlHandler(RecordPassedOn, FALSE);
+  EXPECT_FALSE(controlEventPassedOn) << "Ctrl+C went on to the handler that ends the process";
   EXPECT_EQ(window->GetHandle(), nullptr);
   EXPECT_FALSE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(ChannelUserData(kVpn), nullptr) << "runtime outlived the window";

@@ -103,10 +103,11 @@ FAULTS = [
     fault("P24", "proxy_core", "a core that exited at once counts as started",
           "  if (exitCode == STILL_ACTIVE) {", "  if (true) {"),
     fault("P25", "proxy_core", "the core is not put into the job",
-          "if (job && !AssignProcessToJobObject(job.Get(), process))",
-          "if (job && process == nullptr)"),
+          "return AssignProcessToJobObject(job.Get(), process) ? ERROR_SUCCESS : GetLastError();",
+          "return process != nullptr ? ERROR_SUCCESS : GetLastError();", source="support"),
     fault("P26", "proxy_core", "the suspended core is never resumed",
-          "if (ResumeThread(child.thread.Get()) == static_cast<DWORD>(-1)) {", "if (false) {"),
+          "if (ResumeThread(handles.thread.Get()) == static_cast<DWORD>(-1)) {", "if (false) {",
+          source="support"),
     fault("P27", "proxy_core", "the host keeps its copy of the log handle",
           "  logFile.Reset();\n  if (!launched.Started())", "  static_cast<void>(logFile.Release());\n  if (!launched.Started())"),
     fault("P28", "proxy_core", "the core's thread handle leaks",
@@ -125,7 +126,7 @@ FAULTS = [
     fault("P34", "proxy_core", "a hung set is not ended before the clear",
           "  if (pendingCommand_) {\n    orvanta::EndProcess", "  if (false) {\n    orvanta::EndProcess"),
     fault("P35", "proxy_core", "a set leaves no record",
-          "  Record(address);\n", ""),
+          "[&] { Record(address); }", "[&] {}"),
     fault("P36", "proxy_core", "a clear keeps the record",
           "  DeleteFileW(ProxyRecordPath().c_str());\n", ""),
     fault("P37", "proxy_core", "a foreign proxy is cleared at start-up",
@@ -336,8 +337,8 @@ FAULTS = [
     fault("R7", "runner", "a second start does not restore a minimised window",
           "::ShowWindow(window, SW_RESTORE);", "::ShowWindow(window, SW_SHOW);"),
     fault("R8", "runner", "a second instance runs on",
-          "if (!instance_mutex || error == ERROR_ALREADY_EXISTS) {",
-          "if (!instance_mutex || (error == ERROR_ALREADY_EXISTS && false)) {"),
+          "if (::GetLastError() == ERROR_ALREADY_EXISTS) mutex.Reset();",
+          "if (::GetLastError() == ERROR_ALREADY_EXISTS && false) mutex.Reset();"),
     fault("R9", "runner", "a failed window exits with 0",
           "    return kExitWindowFailed;", "    return kExitSuccess;"),
     fault("R10", "runner", "the end of the session leaves the core running",
@@ -357,4 +358,88 @@ FAULTS = [
     fault("R16", "runner", "a DPI change places the window where the system suggests",
           "KeepInWorkArea(::MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST), *suggested)",
           "*suggested"),
+    # The inherited-handle list, the kill-on-close job and the exit watch of the launch.
+    fault("W1", "support", "the handle list is filled but not flagged: children inherit every "
+          "inheritable handle", "    flags |= EXTENDED_STARTUPINFO_PRESENT;\n", ""),
+    # W2, W3, W6 and W24 survive under Wine, which cannot show them: it hands a child the
+    # standard handles of its start-up record even with inheritance off (W2), accepts a
+    # non-inheritable handle in the handle list that Windows refuses (W3), and reports the whole
+    # screen as every monitor's work area (W24); W6 is a race of a few instructions that no
+    # test can hold open.
+    fault("W2", "support", "the handle list is passed with inheritance off: the core loses its "
+          "log handle", "commandLine.data(), nullptr, nullptr, handleList.Empty() ? FALSE : TRUE,",
+          "commandLine.data(), nullptr, nullptr, FALSE,"),
+    fault("W3", "support", "a non-inheritable standard handle goes into the handle list",
+          "if (!GetHandleInformation(handle, &flags) || (flags & HANDLE_FLAG_INHERIT) == 0) continue;",
+          "if (!GetHandleInformation(handle, &flags)) continue;"),
+    fault("W4", "support", "the job is made without kill-on-close: children outlive the host",
+          "limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;",
+          "limits.BasicLimitInformation.LimitFlags = 0;"),
+    fault("W5", "support", "a queued notice of an earlier watch counts for the current one",
+          "if (self == nullptr || self->wait_ == nullptr || wparam != self->generation_) return 0;",
+          "if (self == nullptr || self->wait_ == nullptr) return 0;"),
+    fault("W6", "support", "Cancel returns while a wait callback may still run",
+          "UnregisterWaitEx(std::exchange(wait_, nullptr), INVALID_HANDLE_VALUE);",
+          "UnregisterWaitEx(std::exchange(wait_, nullptr), nullptr);"),
+
+    # A core that ends on its own; start-up recovery; the record; the command lifetimes; the tail.
+    fault("W7", "proxy_core", "a core that ends on its own leaves the proxy set",
+          "  Log(\"sing-box exited unexpectedly with exit code \" + std::to_string(exitCode));\n"
+          "  ClearSystemProxy();\n",
+          "  Log(\"sing-box exited unexpectedly with exit code \" + std::to_string(exitCode));\n"),
+    fault("W8", "proxy_core", "the unexpected-exit line loses a word",
+          "\"sing-box exited unexpectedly with exit code \"",
+          "\"sing-box exited unexpectedly with code \""),
+    fault("W9", "proxy_core", "the handle is released before the exit code is read: it logs 0",
+          "  DWORD exitCode = 0;\n  if (processHandle_) GetExitCodeProcess(processHandle_.Get(), "
+          "&exitCode);",
+          "  processHandle_.Reset();\n  DWORD exitCode = 0;\n  if (processHandle_) "
+          "GetExitCodeProcess(processHandle_.Get(), &exitCode);"),
+    fault("W10", "proxy_core", "Start trusts the started flag over a core that has ended",
+          "  if (CoreEnded()) HandleCoreExit();\n  if (running_) {", "  if (running_) {"),
+    fault("W11", "proxy_core", "the exit watch is never armed",
+          "const DWORD watchError = coreWatch_.Watch(processHandle_.Get());",
+          "const DWORD watchError = ERROR_SUCCESS;"),
+    fault("W12", "proxy_core", "recovery takes any proxy at our address for ours, whatever its "
+          "bypass list",
+          "         IsText(type, data, std::wstring(address.begin(), address.end())) &&\n"
+          "         ReadValue(L\"ProxyOverride\", type, data) && IsText(type, data, kBypassList);",
+          "         IsText(type, data, std::wstring(address.begin(), address.end()));"),
+    fault("W13", "proxy_core", "recovery misses a ProxyEnable that PowerShell wrote as text",
+          "const bool enabled = (type == REG_DWORD && enable == 1) || IsText(type, data, L\"1\");",
+          "const bool enabled = type == REG_DWORD && enable == 1;"),
+    fault("W14", "proxy_core", "the record is written before the set command has started",
+          "  const Outcome outcome = Run(command, Lifetime::kEndsWithHost, [&] { Record(address); "
+          "});",
+          "  Record(address);\n  const Outcome outcome = Run(command, Lifetime::kEndsWithHost);"),
+    fault("W15", "proxy_core", "a set command outlives the host",
+          "Run(command, Lifetime::kEndsWithHost,", "Run(command, Lifetime::kOutlivesHost,"),
+    fault("W16", "proxy_core", "a clear left running ends with the host instead of landing",
+          "Run(ClearCommand(), Lifetime::kOutlivesHost)",
+          "Run(ClearCommand(), Lifetime::kEndsWithHost)"),
+    fault("W17", "proxy_core", "the tail reads from the window itself: a whole first line is "
+          "dropped", "const long long start = window > 0 ? window - 1 : 0;",
+          "const long long start = window;"),
+    fault("W18", "proxy_core", "the bytes not shown are counted from the window, one short",
+          "skipped = start + static_cast<long long>(first);",
+          "skipped = window + static_cast<long long>(first);"),
+    fault("W19", "proxy_core", "an overlong line's tail begins with the byte before the window",
+          "      first = 1;\n", ""),
+
+    # Waiting for a closing first instance; the console's control events; the work area.
+    fault("W20", "runner", "a refused take leaks its mutex handle, so a waiting start never "
+          "gets the mutex",
+          "if (::GetLastError() == ERROR_ALREADY_EXISTS) mutex.Reset();",
+          "if (::GetLastError() == ERROR_ALREADY_EXISTS) static_cast<void>(mutex.Release());"),
+    fault("W21", "runner", "a second start during the first's teardown only looks for its window",
+          "    if (orvanta::UniqueHandle mutex = TakeInstanceMutex()) return mutex;\n", ""),
+    fault("W22", "runner", "the console handler passes Ctrl+C on: the host ends without teardown",
+          "    ::WaitForSingleObject(tornDown, kTeardownWaitMs);\n  }\n  return TRUE;",
+          "    ::WaitForSingleObject(tornDown, kTeardownWaitMs);\n  }\n  return FALSE;"),
+    fault("W23", "runner", "the top is clamped against the work area's right edge",
+          "std::clamp(window.top, work_area.top, work_area.bottom - height)",
+          "std::clamp(window.top, work_area.top, work_area.right - height)"),
+    fault("W24", "runner", "the window is fitted into the whole monitor, under the taskbar",
+          "return FitInWorkArea(window, info.rcWork);",
+          "return FitInWorkArea(window, info.rcMonitor);"),
 ]
