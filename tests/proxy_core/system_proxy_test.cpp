@@ -4,11 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "proxy_core/saved_proxy_settings.h"
-
 #include <string>
 #include <vector>
 
+#include "proxy_core/saved_proxy_settings.h"
 #include "tests/proxy_core/proxy_test_support.h"
 
 namespace {
