@@ -12,16 +12,6 @@ constexpr wchar_t kInternetSettingsKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 constexpr wchar_t kBypassList[] = L"<-loopback>";
 
-struct NamedValue {
-  const wchar_t* name;
-  RegistryValue ProxySettings::*field;
-};
-const NamedValue kValues[] = {
-    {L"ProxyEnable", &ProxySettings::enable},
-    {L"ProxyServer", &ProxySettings::server},
-    {L"ProxyOverride", &ProxySettings::bypass},
-};
-
 // Closes a registry key once; registry keys are not kernel handles.
 class RegistryKey {
  public:
@@ -86,6 +76,12 @@ bool IsEnabled(const RegistryValue& value) {
 
 }  // namespace
 
+const ProxyValueName kProxyValueNames[3] = {
+    {L"ProxyEnable", &ProxySettings::enable},
+    {L"ProxyServer", &ProxySettings::server},
+    {L"ProxyOverride", &ProxySettings::bypass},
+};
+
 DWORD ReadProxySettings(ProxySettings& settings) {
   settings = ProxySettings();
   RegistryKey key;
@@ -93,7 +89,7 @@ DWORD ReadProxySettings(ProxySettings& settings) {
       RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, KEY_QUERY_VALUE, key.Receive());
   if (opened == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
-  for (const NamedValue& value : kValues) {
+  for (const ProxyValueName& value : kProxyValueNames) {
     const DWORD error = ReadValue(key.Get(), value.name, settings.*value.field);
     if (error != ERROR_SUCCESS) return error;
   }
@@ -106,7 +102,7 @@ DWORD WriteProxySettings(const ProxySettings& settings) {
       RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, nullptr, 0,
                       KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, key.Receive(), nullptr);
   if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
-  for (const NamedValue& named : kValues) {
+  for (const ProxyValueName& named : kProxyValueNames) {
     const RegistryValue& value = settings.*named.field;
     LSTATUS status = ERROR_SUCCESS;
     if (value.present) {

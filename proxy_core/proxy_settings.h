@@ -28,6 +28,13 @@ struct ProxySettings {
   RegistryValue bypass;  // ProxyOverride
 };
 
+// The three values by their registry names, in the order they are read, written and saved.
+struct ProxyValueName {
+  const wchar_t* name;
+  RegistryValue ProxySettings::*field;
+};
+extern const ProxyValueName kProxyValueNames[3];
+
 // The three values now. ERROR_SUCCESS also when the key or a value is missing (it reads as
 // absent).
 DWORD ReadProxySettings(ProxySettings& settings);

@@ -1,22 +1,14 @@
 #include "proxy_core/saved_proxy_settings.h"
 
+#include "proxy_core/working_files.h"
 #include "support/unique_handle.h"
+#include "support/wide_text.h"
 
 namespace {
 
 // Far beyond any proxy list a user keeps; a larger file is not ours.
 constexpr DWORD kMaxFileBytes = 1024 * 1024;
 constexpr char kHexDigits[] = "0123456789abcdef";
-
-struct NamedValue {
-  const char* name;
-  RegistryValue ProxySettings::*field;
-};
-const NamedValue kValues[] = {
-    {"ProxyEnable", &ProxySettings::enable},
-    {"ProxyServer", &ProxySettings::server},
-    {"ProxyOverride", &ProxySettings::bypass},
-};
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -50,25 +42,13 @@ bool ParseValue(const std::string& text, RegistryValue& value) {
   return true;
 }
 
-bool ReadWholeFile(const std::wstring& path, std::string& content) {
-  orvanta::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size = {};
-  if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > kMaxFileBytes) return false;
-  content.resize(static_cast<size_t>(size.QuadPart));
-  DWORD got = 0;
-  return content.empty() ||
-         (ReadFile(file.Get(), &content[0], static_cast<DWORD>(content.size()), &got, nullptr) &&
-          got == content.size());
-}
-
 }  // namespace
 
 std::string SerializeProxySettings(const ProxySettings& settings) {
   std::string text;
-  for (const NamedValue& named : kValues) {
+  for (const ProxyValueName& named : kProxyValueNames) {
     const RegistryValue& value = settings.*named.field;
-    text += named.name;
+    text += orvanta::Utf8FromWide(named.name);
     if (!value.present) {
       text += " absent\n";
       continue;
@@ -85,11 +65,11 @@ std::string SerializeProxySettings(const ProxySettings& settings) {
 
 bool ParseProxySettings(const std::string& text, ProxySettings& settings) {
   size_t at = 0;
-  for (const NamedValue& named : kValues) {
+  for (const ProxyValueName& named : kProxyValueNames) {
     const size_t end = text.find('\n', at);
     if (end == std::string::npos) return false;
     const std::string line = text.substr(at, end - at);
-    const std::string head = std::string(named.name) + " ";
+    const std::string head = orvanta::Utf8FromWide(named.name) + " ";
     if (line.compare(0, head.size(), head) != 0) return false;
     if (!ParseValue(line.substr(head.size()), settings.*named.field)) return false;
     at = end + 1;
@@ -126,5 +106,5 @@ DWORD SaveProxySettings(const std::wstring& path, const ProxySettings& settings)
 
 bool LoadProxySettings(const std::wstring& path, ProxySettings& settings) {
   std::string content;
-  return ReadWholeFile(path, content) && ParseProxySettings(content, settings);
+  return ReadSmallFile(path, kMaxFileBytes, content) && ParseProxySettings(content, settings);
 }

@@ -9,13 +9,13 @@
 #include "proxy_core/saved_proxy_settings.h"
 #include "proxy_core/working_files.h"
 #include "support/process_launch.h"
-#include "support/utf8.h"
 #include "support/wide_text.h"
 
 namespace {
 
 constexpr DWORD kProxyCommandWaitMs = 5000;
 constexpr DWORD kSupersededCommandWaitMs = 5000;
+constexpr DWORD kMaxRecordBytes = 64;
 
 constexpr char kPrefix[] = "powershell.exe -Command \"";
 constexpr char kPropertyCommand[] =
@@ -34,18 +34,10 @@ std::string ClearCommand() {
          "-Name ProxyOverride -Value ''\"";
 }
 
-std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
-// The address a set recorded, or false when there is no record.
+// The address a set recorded, or false when there is no record (or not one of ours: it holds
+// no more than an address).
 bool ReadRecord(std::string& address) {
-  orvanta::UniqueHandle record(CreateFileW(ProxyRecordPath().c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!record) return false;
-  char buffer[64];
-  DWORD got = 0;
-  if (!ReadFile(record.Get(), buffer, sizeof(buffer), &got, nullptr)) return false;
-  address.assign(buffer, got);
-  return true;
+  return ReadSmallFile(ProxyRecordPath(), kMaxRecordBytes, address);
 }
 
 // The record and the saved settings go together once the proxy is no longer ours.
@@ -153,14 +145,15 @@ void SystemProxy::TellRunningPrograms() {
 }
 
 SystemProxy::Restore SystemProxy::RestoreUserSettings() {
-  std::string address;
+  std::string recorded;
   ProxySettings saved;
   ProxySettings current;
+  if (!ReadRecord(recorded)) return Restore::kNotApplicable;
+  const std::wstring address = orvanta::WideFromUtf8(recorded);
   // Only what our own set replaced is put back, and only over our own values: anything else
   // there was written since by the user or another program.
-  if (!ReadRecord(address) || !LoadProxySettings(SavedProxySettingsPath(), saved) ||
-      IsOurProxy(saved, Wide(address)) || ReadProxySettings(current) != ERROR_SUCCESS ||
-      !IsOurProxy(current, Wide(address))) {
+  if (!LoadProxySettings(SavedProxySettingsPath(), saved) || IsOurProxy(saved, address) ||
+      ReadProxySettings(current) != ERROR_SUCCESS || !IsOurProxy(current, address)) {
     return Restore::kNotApplicable;
   }
   const DWORD error = WriteProxySettings(saved);
@@ -237,13 +230,14 @@ bool SystemProxy::Clear() {
 void SystemProxy::ClearLeftByEarlierRun(const std::string& address) {
   const std::wstring record = ProxyRecordPath();
   if (record.empty()) return;
-  ProxySettings current;
   if (GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES) {
     // Saved by a set that never started: nothing of it reached the registry.
     DeleteFileW(SavedProxySettingsPath().c_str());
     return;
   }
-  if (ReadProxySettings(current) != ERROR_SUCCESS || !IsOurProxy(current, Wide(address))) {
+  ProxySettings current;
+  if (ReadProxySettings(current) != ERROR_SUCCESS ||
+      !IsOurProxy(current, orvanta::WideFromUtf8(address))) {
     ForgetSet();
     return;
   }

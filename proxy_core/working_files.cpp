@@ -150,6 +150,21 @@ std::wstring SavedProxySettingsPath() {
   return folder.empty() ? folder : folder + L"\\" + kSavedProxySettingsName;
 }
 
+bool ReadSmallFile(const std::wstring& path, size_t maxBytes, std::string& content) {
+  orvanta::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size = {};
+  if (!file || !GetFileSizeEx(file.Get(), &size) ||
+      static_cast<unsigned long long>(size.QuadPart) > maxBytes) {
+    return false;
+  }
+  content.resize(static_cast<size_t>(size.QuadPart));
+  DWORD got = 0;
+  return content.empty() ||
+         (ReadFile(file.Get(), &content[0], static_cast<DWORD>(content.size()), &got, nullptr) &&
+          got == content.size());
+}
+
 bool CreateConfigFile(const std::string& config, WorkingFiles& files, const ServiceLog& log) {
   const std::wstring folder = WorkingFolder();
   if (folder.empty()) {

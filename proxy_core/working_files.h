@@ -7,6 +7,7 @@
 #ifndef ORVANTA_PROXY_CORE_WORKING_FILES_H_
 #define ORVANTA_PROXY_CORE_WORKING_FILES_H_
 
+#include <cstddef>
 #include <string>
 
 #include "proxy_core/service_log.h"
@@ -24,6 +25,10 @@ std::wstring WorkingFolder();
 std::wstring ProxyRecordPath();
 // Where the user's proxy values from before the first set are kept.
 std::wstring SavedProxySettingsPath();
+
+// The whole of a file of this program's own, such as the record of a set. False when it
+// cannot be read or is larger than `maxBytes`.
+bool ReadSmallFile(const std::wstring& path, size_t maxBytes, std::string& content);
 
 // Creates the working folder, sets both paths (also for an empty configuration), logs the
 // configuration's size and a preview that never splits a character, and writes config.json
