@@ -54,25 +54,6 @@ def run(command, timeout, env=None):
         return 124, "timed out after %d s" % timeout
 
 
-# The end-to-end test listens on 127.0.0.1:10809, which is machine-wide: every run of it on
-# this machine, by this tool or by hand, takes this lock first, or two runs break each other.
-E2E_LOCK = "/tmp/orvanta-e2e.lock"
-_end_to_end = {}
-
-
-def selects_end_to_end(tree, tests):
-    """Whether the ctest selection `tests` in `tree` includes an end-to-end test, as ctest
-    itself lists it (so a selection such as "e2e" or ".*" is judged the way ctest runs it)."""
-    key = (tree, tests)
-    if key not in _end_to_end:
-        code, out = run(["ctest", "--test-dir", tree, "-N", "-R", tests], 120)
-        # When the listing fails, lock anyway: waiting costs less than a broken run.
-        _end_to_end[key] = code != 0 or any(
-            line.split(":", 1)[-1].strip().startswith("e2e")
-            for line in out.splitlines() if line.strip().startswith("Test"))
-    return _end_to_end[key]
-
-
 def try_fault(fault, build_root):
     originals = {}
     for find, replace in edits(fault):
@@ -93,8 +74,6 @@ def try_fault(fault, build_root):
         tests = fault.get("tests") or TESTS[fault["folder"]]
         command = ["ctest", "--test-dir", tree, "-R", tests, "--timeout", "300",
                    "--stop-on-failure", "--output-on-failure"]
-        if selects_end_to_end(tree, tests):
-            command = ["flock", E2E_LOCK] + command
         code, out = run(command, 1800, env)
         if code == 0:
             return "survived", out[-2000:]
