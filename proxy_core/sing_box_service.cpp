@@ -15,14 +15,16 @@ constexpr char kProxyHost[] = "127.0.0.1";
 constexpr int kProxyPort = 10809;
 constexpr DWORD kTerminateWaitMs = 5000;
 
+std::string ProxyAddress() { return std::string(kProxyHost) + ":" + std::to_string(kProxyPort); }
+
 }  // namespace
 
 SingBoxService::SingBoxService()
-    : singBoxPath_(GetSingBoxPath()), systemProxy_(LogSink()), coreWatch_([this] {
+    : singBoxPath_(GetSingBoxPath()), systemProxy_(LogSink(), ProxyAddress()), coreWatch_([this] {
         if (CoreEnded()) HandleCoreExit();
       }) {
   Log("SingBoxService initialized");
-  systemProxy_.ClearLeftByEarlierRun(std::string(kProxyHost) + ":" + std::to_string(kProxyPort));
+  systemProxy_.ClearLeftByEarlierRun();
 }
 
 // A set can still be running here only while started, and Stop's clear ends it first; closing

@@ -34,9 +34,10 @@ std::string ClearCommand() {
          "-Name ProxyOverride -Value ''\"";
 }
 
-// The address a set recorded, or false when there is no record (or not one of ours: it holds
-// no more than an address).
-bool ReadRecord(std::string& address) {
+// A record of a set whose values may still be in the registry (one of ours holds no more than
+// an address).
+bool HasRecord() {
+  std::string address;
   return ReadSmallFile(ProxyRecordPath(), kMaxRecordBytes, address);
 }
 
@@ -62,8 +63,12 @@ std::wstring SystemPowerShellPath() {
   return std::wstring(system, length) + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
 }
 
-SystemProxy::SystemProxy(ServiceLog log, std::wstring powerShell)
-    : log_(std::move(log)), powerShell_(std::move(powerShell)) {}
+SystemProxy::SystemProxy(ServiceLog log, std::string address, std::wstring powerShell)
+    : log_(std::move(log)), address_(std::move(address)), powerShell_(std::move(powerShell)) {}
+
+bool SystemProxy::IsOurs(const ProxySettings& settings) const {
+  return IsOurProxy(settings, orvanta::WideFromUtf8(address_));
+}
 
 void SystemProxy::EndPendingCommand() {
   if (!pendingCommand_) return;
@@ -122,18 +127,27 @@ void SystemProxy::Record(const std::string& address) {
 
 void SystemProxy::SaveUserSettings() {
   const std::wstring path = SavedProxySettingsPath();
-  ProxySettings settings;
-  // Saved by an earlier set that was never undone: those are the user's, not what is there now.
-  if (path.empty() || LoadProxySettings(path, settings)) return;
-  DWORD error = ReadProxySettings(settings);
+  if (path.empty()) return;
+  ProxySettings current;
+  DWORD error = ReadProxySettings(current);
   if (error == ERROR_SUCCESS) {
+    ProxySettings kept;
+    // Our values with this connection's record: a second set before the clear. What was saved
+    // then is the user's; what is there now is ours. In any other state the file is stale: the
+    // user or another program has chosen since, and that choice is what comes back.
+    if (IsOurs(current) && SavedUserSettings(kept)) return;
     CreateDirectoryW(WorkingFolder().c_str(), nullptr);
-    error = SaveProxySettings(path, settings);
+    error = SaveProxySettings(path, current);
   }
   if (error != ERROR_SUCCESS) {
     log_("WARNING: Cannot save the proxy settings from before the connection. Error code: " +
          std::to_string(error));
   }
+}
+
+bool SystemProxy::SavedUserSettings(ProxySettings& saved) const {
+  // Saved values that are ours themselves are a leftover: nothing of the user's to put back.
+  return HasRecord() && LoadProxySettings(SavedProxySettingsPath(), saved) && !IsOurs(saved);
 }
 
 void SystemProxy::TellRunningPrograms() {
@@ -142,27 +156,6 @@ void SystemProxy::TellRunningPrograms() {
     log_("WARNING: Running programs were not told of the new proxy setting. Error code: " +
          std::to_string(error));
   }
-}
-
-SystemProxy::Restore SystemProxy::RestoreUserSettings() {
-  std::string recorded;
-  ProxySettings saved;
-  ProxySettings current;
-  if (!ReadRecord(recorded)) return Restore::kNotApplicable;
-  const std::wstring address = orvanta::WideFromUtf8(recorded);
-  // Only what our own set replaced is put back, and only over our own values: anything else
-  // there was written since by the user or another program.
-  if (!LoadProxySettings(SavedProxySettingsPath(), saved) || IsOurProxy(saved, address) ||
-      ReadProxySettings(current) != ERROR_SUCCESS || !IsOurProxy(current, address)) {
-    return Restore::kNotApplicable;
-  }
-  const DWORD error = WriteProxySettings(saved);
-  if (error != ERROR_SUCCESS) {
-    log_("ERROR: Failed to restore the proxy settings from before the connection. Error code: " +
-         std::to_string(error));
-    return Restore::kFailed;
-  }
-  return Restore::kRestored;
 }
 
 bool SystemProxy::Set(const std::string& host, int port) {
@@ -194,22 +187,7 @@ bool SystemProxy::Set(const std::string& host, int port) {
   return true;
 }
 
-bool SystemProxy::Clear() {
-  log_("Clearing system proxy");
-  // A set still running could otherwise land over what is put back.
-  EndPendingCommand();
-  switch (RestoreUserSettings()) {
-    case Restore::kRestored:
-      TellRunningPrograms();
-      ForgetSet();
-      log_("Restored the proxy settings from before the connection");
-      return true;
-    case Restore::kFailed:
-      // The record and the saved settings stay for the next try.
-      return false;
-    case Restore::kNotApplicable:
-      break;
-  }
+bool SystemProxy::RunClearCommand() {
   // A clear left running when the host exits is the last word, and still lands.
   const Outcome outcome = Run(ClearCommand(), Lifetime::kOutlivesHost);
   if (!outcome.started) {
@@ -221,13 +199,49 @@ bool SystemProxy::Clear() {
     log_("ERROR: Proxy command failed with exit code: " + std::to_string(outcome.exitCode));
     return false;
   }
+  return true;
+}
+
+bool SystemProxy::Clear() {
+  log_("Clearing system proxy");
+  // A set still running could otherwise land over what is put back, or make ours again what
+  // is judged not ours below.
+  EndPendingCommand();
+  ProxySettings current;
+  const DWORD readError = ReadProxySettings(current);
+  if (readError != ERROR_SUCCESS) {
+    log_("ERROR: Cannot read the proxy settings. Error code: " + std::to_string(readError));
+    return false;
+  }
+  if (!IsOurs(current)) {
+    // The user's or another program's choice, made before or during the connection: it stands.
+    ForgetSet();
+    log_("System proxy not set by Orvanta; left unchanged");
+    return true;
+  }
+  ProxySettings saved;
+  if (SavedUserSettings(saved)) {
+    const DWORD error = WriteProxySettings(saved);
+    if (error == ERROR_SUCCESS) {
+      TellRunningPrograms();
+      ForgetSet();
+      log_("Restored the proxy settings from before the connection");
+      return true;
+    }
+    // The core is about to end: pointing at it would leave the user without a connection.
+    // Turning the proxy off is the way out that is left; should that fail too, record and saved
+    // values stay for the next clear.
+    log_("ERROR: Failed to restore the proxy settings from before the connection. Error code: " +
+         std::to_string(error));
+  }
+  if (!RunClearCommand()) return false;
   TellRunningPrograms();
   ForgetSet();
   log_("System proxy cleared successfully");
   return true;
 }
 
-void SystemProxy::ClearLeftByEarlierRun(const std::string& address) {
+void SystemProxy::ClearLeftByEarlierRun() {
   const std::wstring record = ProxyRecordPath();
   if (record.empty()) return;
   if (GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -236,8 +250,7 @@ void SystemProxy::ClearLeftByEarlierRun(const std::string& address) {
     return;
   }
   ProxySettings current;
-  if (ReadProxySettings(current) != ERROR_SUCCESS ||
-      !IsOurProxy(current, orvanta::WideFromUtf8(address))) {
+  if (ReadProxySettings(current) != ERROR_SUCCESS || !IsOurs(current)) {
     ForgetSet();
     return;
   }

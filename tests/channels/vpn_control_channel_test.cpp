@@ -1,5 +1,5 @@
 // HandleVpnControlCall against the real SingBoxService and the stand-ins. PowerShell is told to
-// succeed (or fail) without writing, so the per-user proxy is never touched here.
+// succeed (or fail) without writing; the per-user proxy is written only to make a clear fail.
 #include "channels/vpn_control_channel.h"
 
 #include <gtest/gtest.h>
@@ -181,7 +181,10 @@ TEST_F(VpnControlChannelTest, EveryMethodReachesTheServiceAndAnswersItsResult) {
   ExpectBoolSuccess(outcome.answers, false);
   EXPECT_EQ(outcome.channelLines.back(), "MethodChannel: sing-box running status: NOT RUNNING");
 
-  // A failing proxy command is a false answer, never a channel error.
+  // A failing proxy command is a false answer, never a channel error. Only our own values are
+  // cleared, so the registry holds them.
+  orvanta_test::InternetSettingsGuard settings;
+  orvanta_test::WriteProxySettings({1, "127.0.0.1:10809", "<-loopback>"});
   orvanta_test::ScopedEnvironment psFails("ORVANTA_STANDIN_PS_EXIT_CODE", "2");
   outcome = Call(service, "clearSystemProxy", Value(EncodableValue()));
   ExpectBoolSuccess(outcome.answers, false);

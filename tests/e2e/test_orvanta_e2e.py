@@ -288,9 +288,13 @@ def test_a_full_vpn_session_sets_the_proxy_runs_the_core_and_restores_the_users_
     assert wine.proxy_values() == COMPANY_PROXY
     assert wait_for(lambda: not port_accepts(), 10), "core still listening after stop"
     assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
-    # Nothing saved any more: this clear turns the proxy off.
+    # The UI's own clear right after the disconnect finds the company proxy: it stays.
     assert client.invoke(VPN_CHANNEL, "clearSystemProxy") == Success(True)
-    assert wine.proxy_values() == PROXY_OFF
+    assert wine.proxy_values() == COMPANY_PROXY
+    service_log = client.invoke(VPN_CHANNEL, "getLogs").value.split(header, 1)[0]
+    assert [line.split("] ", 1)[1] for line in service_log.splitlines()[-2:]] == [
+        "Clearing system proxy", "System proxy not set by Orvanta; left unchanged"]
+    write_proxy_values(PROXY_OFF)
 
     assert client.invoke(VPN_CHANNEL, "startv2ray") == Error(
         "INVALID_METHOD", "Method not implemented: startv2ray", None)

@@ -188,7 +188,8 @@ TEST_F(SingBoxServiceTest, FailedLaunchOrProxyDecideTheStartAsSpecified) {
   EXPECT_TRUE(service.Stop());
   EXPECT_EQ(Messages(service.GetLogs()).size(), mark) << "Stop on a service never started";
 
-  // A failing proxy command: the core runs on with a warning; Stop ignores the failed clear.
+  // A failing proxy command: the core runs on with a warning. The user's values were never
+  // replaced, so Stop leaves them.
   orvanta_test::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", "3");
   EXPECT_TRUE(service.Start("{}"));
   messages = Messages(service.GetLogs());
@@ -198,7 +199,7 @@ TEST_F(SingBoxServiceTest, FailedLaunchOrProxyDecideTheStartAsSpecified) {
   EXPECT_TRUE(service.Stop());
   EXPECT_EQ(MessagesFrom(service.GetLogs(), mark),
             (Lines{"Stopping sing-box...", "Clearing system proxy",
-                   "ERROR: Proxy command failed with exit code: 3", "sing-box process terminated",
+                   "System proxy not set by Orvanta; left unchanged", "sing-box process terminated",
                    "sing-box stopped"}));
   EXPECT_TRUE(CoreChildren().empty());
   EXPECT_EQ(orvanta_test::ReadProxySettings().server, "untouched:1");

@@ -20,6 +20,9 @@ const std::string kProperty =
     "Set-ItemProperty -Path 'HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet "
     "Settings' ";
 
+const char kOurs[] = "127.0.0.1:10809";
+const std::string kLeftAlone = "System proxy not set by Orvanta; left unchanged";
+
 const std::string kNotices =
     "InternetSetOptionW 0 39 0 0\n"   // INTERNET_OPTION_SETTINGS_CHANGED
     "InternetSetOptionW 0 37 0 0\n";  // INTERNET_OPTION_REFRESH
@@ -97,7 +100,7 @@ void ExpectSettings(const ProxySettings& expected) {
 
 TEST_F(SystemProxyTest, SetRestoreAndClearRunTheExactCommandsAndTellRunningPrograms) {
   orvanta_test::WriteProxySettings({0, "never-set", "x"});
-  SystemProxy proxy(log_.Sink());
+  SystemProxy proxy(log_.Sink(), kOurs);
   EXPECT_EQ(proxy.Set("127.0.0.1", 10809), true);
   const std::string command = "powershell.exe -Command \"" + kProperty +
                               "-Name ProxyEnable -Value 1; " + kProperty +
@@ -118,12 +121,13 @@ TEST_F(SystemProxyTest, SetRestoreAndClearRunTheExactCommandsAndTellRunningProgr
   EXPECT_EQ(Notices(), kNotices);
   EXPECT_TRUE(SetLeftoversGone());
 
-  // Nothing saved: the clear command turns the proxy off.
+  // The UI's own clear after the disconnect, or with no connection at all, finds the user's
+  // values: nothing is run, changed or announced.
   log_.lines.clear();
   EXPECT_TRUE(proxy.Clear());
-  EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", "System proxy cleared successfully"}));
-  ExpectSettings({0, "", ""});
-  EXPECT_EQ(Notices(), kNotices);
+  EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", kLeftAlone}));
+  ExpectSettings({0, "never-set", "x"});
+  EXPECT_EQ(Notices(), "");
 
   // A configuration script lets programs bypass the proxy: the set says so, only then.
   const std::string bypassWarning =
@@ -151,70 +155,99 @@ TEST_F(SystemProxyTest, SetRestoreAndClearRunTheExactCommandsAndTellRunningProgr
 }
 
 TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
+  const auto noPowerShellLeft = [] {
+    return proxytest::PumpMessagesUntil(
+        [] { return proxytest::ChildProcesses(L"powershell.exe").empty(); }, 10000);
+  };
   struct Case {
     const char* description;
     const char* exitCode;  // the stand-in's switches
-    const char* setHangMs;
+    const char* hangMs;
     std::wstring powerShell;
-    std::string setLast;  // the last line of the set; false unless it is the success line
-    std::string clearLast;
+    std::string last;  // the last line; false unless it is the success line
   };
+  const std::wstring missing = L"C:\\no such folder\\powershell.exe";
   const std::string setDone = "SUCCESS: System proxy set successfully to 127.0.0.1:10809";
-  const std::string clearDone = "System proxy cleared successfully";
-  const std::vector<Case> cases = {
-      {"slow but within the wait", "0", "3500", SystemPowerShellPath(), setDone, clearDone},
+  const std::vector<Case> sets = {
+      {"slow but within the wait", nullptr, "3500", SystemPowerShellPath(), setDone},
       {"exit code 3", "3", nullptr, SystemPowerShellPath(),
-       "ERROR: Proxy command failed with exit code: 3",
        "ERROR: Proxy command failed with exit code: 3"},
-      {"not there", nullptr, nullptr, L"C:\\no such folder\\powershell.exe",
-       "ERROR: Failed to execute proxy command. Error code: 3", "Failed to clear system proxy"},
-      {"set outlives its wait", "0", "6500", SystemPowerShellPath(),
-       "ERROR: Proxy command failed with exit code: 259", clearDone},
+      {"not there", nullptr, nullptr, missing,
+       "ERROR: Failed to execute proxy command. Error code: 3"},
+      {"outlives its wait", nullptr, "6500", SystemPowerShellPath(),
+       "ERROR: Proxy command failed with exit code: 259"},
   };
   const ProxySettings sentinel{4, "sentinel:4", "sentinel"};
-  for (const Case& c : cases) {
+  for (const Case& c : sets) {
     SCOPED_TRACE(c.description);
     orvanta_test::WriteProxySettings(sentinel);
     ForgetEarlierSets();
     Notices();
-    orvanta_test::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", c.exitCode);
-    orvanta_test::ScopedEnvironment hang("ORVANTA_STANDIN_PS_SET_HANG_MS", c.setHangMs);
     log_.lines.clear();
     {
-      SystemProxy proxy(log_.Sink(), c.powerShell);
-      EXPECT_EQ(proxy.Set("127.0.0.1", 10809), c.setLast == setDone);
-      EXPECT_EQ(log_.lines.back(), c.setLast);
+      orvanta_test::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", c.exitCode);
+      orvanta_test::ScopedEnvironment hang("ORVANTA_STANDIN_PS_SET_HANG_MS", c.hangMs);
+      SystemProxy proxy(log_.Sink(), kOurs, c.powerShell);
+      EXPECT_EQ(proxy.Set("127.0.0.1", 10809), c.last == setDone);
+      EXPECT_EQ(log_.lines.back(), c.last);
       // Recorded only once the command has started; running programs hear only of a success.
-      EXPECT_EQ(orvanta_test::FileExists(record_), c.powerShell == SystemPowerShellPath());
-      EXPECT_EQ(Notices(), c.setLast == setDone ? kNotices : "");
+      EXPECT_EQ(orvanta_test::FileExists(record_), c.powerShell != missing);
+      EXPECT_EQ(Notices(), c.last == setDone ? kNotices : "");
     }
     // A set still running ends with its owner, as it would with a crashed host.
-    EXPECT_TRUE(proxytest::PumpMessagesUntil(
-        [] { return proxytest::ChildProcesses(L"powershell.exe").empty(); }, 3000));
-    DeleteFileA(record_.c_str());
-    SystemProxy proxy(log_.Sink(), c.powerShell);
+    EXPECT_TRUE(noPowerShellLeft());
+    // The disconnect puts back what a successful set replaced; after a failed one the user's
+    // values are still there, and stay.
     log_.lines.clear();
-    EXPECT_EQ(proxy.Clear(), c.clearLast == clearDone);
-    EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", c.clearLast}));
-    EXPECT_EQ(Notices(), c.clearLast == clearDone ? kNotices : "");
-    // The stand-in was told to write nothing; no write may come from anywhere else.
+    EXPECT_TRUE(SystemProxy(log_.Sink(), kOurs).Clear());
+    EXPECT_EQ(log_.lines.back(), c.last == setDone
+                                     ? "Restored the proxy settings from before the connection"
+                                     : kLeftAlone);
     ExpectSettings(sentinel);
+    EXPECT_TRUE(SetLeftoversGone());
   }
 
-  // Unlike a set, a clear still running when its owner goes is left to land: it is the last
-  // word on the proxy, as when the host exits during one.
-  orvanta_test::WriteProxySettings({1, "127.0.0.1:10809", "<-loopback>"});
-  {
-    orvanta_test::ScopedEnvironment slow("ORVANTA_STANDIN_PS_HANG_MS", "5500");
-    SystemProxy proxy(log_.Sink());
+  // Our values with nothing saved (a leftover of a build that kept none): the clear command
+  // decides. Unlike a set, a clear still running when its owner goes is left to land: it is
+  // the last word on the proxy, as when the host exits during one.
+  const std::string clearDone = "System proxy cleared successfully";
+  const std::vector<Case> clears = {
+      {"exit code 3", "3", nullptr, SystemPowerShellPath(),
+       "ERROR: Proxy command failed with exit code: 3"},
+      {"not there", nullptr, nullptr, missing, "Failed to clear system proxy"},
+      {"outlives its wait and lands later", nullptr, "5500", SystemPowerShellPath(),
+       "ERROR: Proxy command failed with exit code: 259"},
+      {"done", nullptr, nullptr, SystemPowerShellPath(), clearDone},
+  };
+  for (const Case& c : clears) {
+    SCOPED_TRACE(c.description);
+    orvanta_test::WriteProxySettings({1, kOurs, "<-loopback>"});
+    orvanta_test::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", c.exitCode);
+    orvanta_test::ScopedEnvironment hang("ORVANTA_STANDIN_PS_HANG_MS", c.hangMs);
     log_.lines.clear();
-    EXPECT_FALSE(proxy.Clear());
-    EXPECT_EQ(log_.lines,
-              (Lines{"Clearing system proxy", "ERROR: Proxy command failed with exit code: 259"}));
+    EXPECT_EQ(SystemProxy(log_.Sink(), kOurs, c.powerShell).Clear(), c.last == clearDone);
+    EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", c.last}));
+    EXPECT_EQ(Notices(), c.last == clearDone ? kNotices : "");
+    EXPECT_TRUE(noPowerShellLeft());
+    ExpectSettings(c.exitCode == nullptr && c.powerShell != missing
+                       ? ProxySettings{0, "", ""}
+                       : ProxySettings{1, kOurs, "<-loopback>"});
   }
-  EXPECT_TRUE(proxytest::PumpMessagesUntil(
-      [] { return proxytest::ChildProcesses(L"powershell.exe").empty(); }, 10000));
-  ExpectSettings({0, "", ""});
+
+  // A second set that outlives its wait, then the disconnect: the set is ended before the
+  // user's values go back, or it would write ours over them a moment later.
+  orvanta_test::WriteProxySettings(sentinel);
+  ForgetEarlierSets();
+  SystemProxy proxy(log_.Sink(), kOurs);
+  ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+  {
+    orvanta_test::ScopedEnvironment hang("ORVANTA_STANDIN_PS_SET_HANG_MS", "6500");
+    EXPECT_FALSE(proxy.Set("127.0.0.1", 10809));
+    EXPECT_TRUE(proxy.Clear());
+  }
+  EXPECT_EQ(log_.lines.back(), "Restored the proxy settings from before the connection");
+  EXPECT_TRUE(noPowerShellLeft());
+  ExpectSettings(sentinel);
 }
 
 TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
@@ -222,7 +255,7 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
   orvanta_test::WriteProxySettings({0, "", ""});
   {
     // A set writes the record; a failed clear keeps it, a successful one removes it.
-    SystemProxy proxy(log_.Sink());
+    SystemProxy proxy(log_.Sink(), kOurs);
     ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
     EXPECT_EQ(orvanta_test::ReadFileBytes(record), "127.0.0.1:10809");
     DeleteFileA(saved_.c_str());  // so the clear command runs
@@ -235,40 +268,48 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
     EXPECT_FALSE(orvanta_test::FileExists(record));
   }
   {
-    // A restore the registry refuses keeps the record and the saved values for the next try
-    // and tells no program; the next connect's set must keep the values saved before the
-    // first, not save ours over them.
+    // A restore the registry refuses falls back to the clear command; when that is refused
+    // too, the record and the saved values stay for the next try and no program is told. The
+    // next set keeps them while our values are still there; once the user has chosen anew,
+    // that choice is what the disconnect puts back, never the stale values.
     const ProxySettings company{1, "corp-proxy.example:8080", "*.corp.example;<local>"};
-    orvanta_test::WriteProxySettings(company);
-    SystemProxy proxy(log_.Sink());
-    ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
-    Notices();
-    {
-      ReadOnlyInternetSettings locked;
+    const ProxySettings chosenSince{1, "user-b.example:3128", "<local>"};
+    for (const ProxySettings* then : {&company, &chosenSince}) {
+      SCOPED_TRACE(then->server);
+      orvanta_test::WriteProxySettings(company);
+      ForgetEarlierSets();
+      SystemProxy proxy(log_.Sink(), kOurs);
+      ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+      Notices();
+      {
+        ReadOnlyInternetSettings locked;
+        log_.lines.clear();
+        EXPECT_FALSE(proxy.Clear());
+      }
+      EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy",
+                                   "ERROR: Failed to restore the proxy settings from before the "
+                                   "connection. Error code: 5",
+                                   "ERROR: Proxy command failed with exit code: 1"}));
+      EXPECT_EQ(Notices(), "");
+      EXPECT_TRUE(orvanta_test::FileExists(record) && orvanta_test::FileExists(saved_));
+      ExpectSettings({1, kOurs, "<-loopback>"});
+      if (then != &company) orvanta_test::WriteProxySettings(*then);
+      ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
       log_.lines.clear();
-      EXPECT_FALSE(proxy.Clear());
+      EXPECT_TRUE(proxy.Clear());
+      EXPECT_EQ(log_.lines.back(), "Restored the proxy settings from before the connection");
+      ExpectSettings(*then);
+      EXPECT_TRUE(SetLeftoversGone());
     }
-    EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy",
-                                 "ERROR: Failed to restore the proxy settings from before the "
-                                 "connection. Error code: 5"}));
-    EXPECT_EQ(Notices(), "");
-    EXPECT_TRUE(orvanta_test::FileExists(record) && orvanta_test::FileExists(saved_));
-    ExpectSettings({1, "127.0.0.1:10809", "<-loopback>"});
-    ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
-    log_.lines.clear();
-    EXPECT_TRUE(proxy.Clear());
-    EXPECT_EQ(log_.lines.back(), "Restored the proxy settings from before the connection");
-    ExpectSettings(company);
-    EXPECT_TRUE(SetLeftoversGone());
   }
   {
     // A run that crashed with the proxy set: the next one puts back what the user had.
     orvanta_test::WriteProxySettings({1, "corp-proxy.example:8080", "*.corp.example;<local>"});
-    SystemProxy crashed(log_.Sink());
+    SystemProxy crashed(log_.Sink(), kOurs);
     ASSERT_TRUE(crashed.Set("127.0.0.1", 10809));
   }
   log_.lines.clear();
-  SystemProxy(log_.Sink()).ClearLeftByEarlierRun("127.0.0.1:10809");
+  SystemProxy(log_.Sink(), kOurs).ClearLeftByEarlierRun();
   EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy",
                                "Restored the proxy settings from before the connection",
                                "Cleared the system proxy that an earlier run left set"}));
@@ -312,8 +353,8 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
           saved_, "ProxyEnable absent\nProxyServer absent\nProxyOverride absent\n");
     }
     log_.lines.clear();
-    SystemProxy proxy(log_.Sink());
-    proxy.ClearLeftByEarlierRun("127.0.0.1:10809");
+    SystemProxy proxy(log_.Sink(), kOurs);
+    proxy.ClearLeftByEarlierRun();
     // Whatever happened, nothing of the earlier run is left for a later start to act on.
     EXPECT_TRUE(SetLeftoversGone());
     if (c.cleared) {
@@ -365,8 +406,14 @@ TEST_F(SystemProxyTest, TheUsersOwnValuesComeBackExactlyAfterAConnection) {
       {"nothing set before", {absent, absent, absent}, nullptr, {absent, absent, absent}, nullptr},
       {"types and bytes as stored", types, nullptr, types, nullptr},
       {"a leftover of our own values", ours, nullptr, turnedOff, nullptr},
-      {"changed by someone else while connected", company, L"other:3128", turnedOff, nullptr},
+      {"changed by someone else while connected: it stands",
+       company,
+       L"other:3128",
+       {ours[0], TextValue(L"other:3128"), ours[2]},
+       nullptr},
       {"a cut-off saved file is replaced", company, nullptr, company, "ProxyEnable 4 0100"},
+      {"a stale saved file without its record is replaced", company, nullptr, company,
+       "ProxyEnable absent\nProxyServer absent\nProxyOverride absent\n"},
   };
   const char* names[] = {"ProxyEnable", "ProxyServer", "ProxyOverride"};
   for (const Case& c : cases) {
@@ -379,7 +426,7 @@ TEST_F(SystemProxyTest, TheUsersOwnValuesComeBackExactlyAfterAConnection) {
     for (size_t i = 0; i < 3; ++i) {
       orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, names[i], c.before[i]);
     }
-    SystemProxy proxy(log_.Sink());
+    SystemProxy proxy(log_.Sink(), kOurs);
     ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
     if (c.changedMeanwhile != nullptr) {
       orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, "ProxyServer",
@@ -387,9 +434,10 @@ TEST_F(SystemProxyTest, TheUsersOwnValuesComeBackExactlyAfterAConnection) {
     }
     log_.lines.clear();
     EXPECT_TRUE(proxy.Clear());
-    EXPECT_EQ(log_.lines.back(), c.after == turnedOff
-                                     ? "System proxy cleared successfully"
-                                     : "Restored the proxy settings from before the connection");
+    EXPECT_EQ(log_.lines.back(), c.after == turnedOff ? "System proxy cleared successfully"
+                                 : c.changedMeanwhile == nullptr
+                                     ? "Restored the proxy settings from before the connection"
+                                     : kLeftAlone);
     for (size_t i = 0; i < 3; ++i) {
       EXPECT_TRUE(orvanta_test::ReadRawValue(orvanta_test::kInternetSettings, names[i]) ==
                   c.after[i])
