@@ -4,29 +4,15 @@
 
 #include <cstring>
 
-#include "support/unique_handle.h"
+#include "support/registry_key.h"
 
 namespace {
+
+using orvanta::RegistryKey;
 
 constexpr wchar_t kInternetSettingsKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 constexpr wchar_t kBypassList[] = L"<-loopback>";
-
-// Closes a registry key once; registry keys are not kernel handles.
-class RegistryKey {
- public:
-  explicit RegistryKey(HKEY key = nullptr) : key_(key) {}
-  ~RegistryKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  HKEY* Receive() { return &key_; }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_;
-};
 
 DWORD ReadValue(HKEY key, const wchar_t* name, RegistryValue& value) {
   value = RegistryValue();
@@ -74,6 +60,24 @@ bool IsEnabled(const RegistryValue& value) {
   return IsText(value, L"1");
 }
 
+DWORD WriteValue(HKEY key, const wchar_t* name, const RegistryValue& value) {
+  LSTATUS status = ERROR_SUCCESS;
+  if (value.present) {
+    status = RegSetValueExW(key, name, 0, value.type, value.data.data(),
+                            static_cast<DWORD>(value.data.size()));
+  } else {
+    status = RegDeleteValueW(key, name);
+    if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
+  }
+  return static_cast<DWORD>(status);
+}
+
+DWORD OpenForWriting(RegistryKey& key) {
+  return static_cast<DWORD>(RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, nullptr, 0,
+                                            KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, key.Receive(),
+                                            nullptr));
+}
+
 }  // namespace
 
 const ProxyValueName kProxyValueNames[3] = {
@@ -98,23 +102,43 @@ DWORD ReadProxySettings(ProxySettings& settings) {
 
 DWORD WriteProxySettings(const ProxySettings& settings) {
   RegistryKey key;
-  const LSTATUS opened =
-      RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, nullptr, 0,
-                      KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, key.Receive(), nullptr);
-  if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
+  if (const DWORD opened = OpenForWriting(key)) return opened;
   for (const ProxyValueName& named : kProxyValueNames) {
-    const RegistryValue& value = settings.*named.field;
-    LSTATUS status = ERROR_SUCCESS;
-    if (value.present) {
-      status = RegSetValueExW(key.Get(), named.name, 0, value.type, value.data.data(),
-                              static_cast<DWORD>(value.data.size()));
-    } else {
-      status = RegDeleteValueW(key.Get(), named.name);
-      if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
-    }
-    if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+    if (const DWORD error = WriteValue(key.Get(), named.name, settings.*named.field)) return error;
   }
   return ERROR_SUCCESS;
+}
+
+DWORD WriteProxyEnable(const RegistryValue& value) {
+  RegistryKey key;
+  if (const DWORD opened = OpenForWriting(key)) return opened;
+  return WriteValue(key.Get(), kProxyValueNames[0].name, value);
+}
+
+RegistryValue DwordValue(DWORD number) {
+  RegistryValue value;
+  value.present = true;
+  value.type = REG_DWORD;
+  value.data.resize(sizeof(number));
+  std::memcpy(value.data.data(), &number, sizeof(number));
+  return value;
+}
+
+bool IsProxyEnabled(const ProxySettings& settings) { return IsEnabled(settings.enable); }
+
+std::wstring ProxyServerText(const ProxySettings& settings) { return Text(settings.server); }
+
+DWORD ArmProxySettingsChangeNotice(RegistryKey& key, HANDLE event) {
+  if (!key) {
+    const LSTATUS opened =
+        RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, KEY_NOTIFY, key.Receive());
+    if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
+  }
+  // Values only: the subkeys (connections, zones) change on their own and say nothing of the
+  // proxy. The notice ends with the thread that asked for it; the UI thread lives as long as
+  // the process.
+  return static_cast<DWORD>(
+      RegNotifyChangeKeyValue(key.Get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE));
 }
 
 bool IsOurProxy(const ProxySettings& settings, const std::wstring& address) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/registry_key.h"
+
 struct RegistryValue {
   bool present = false;
   DWORD type = REG_NONE;
@@ -41,6 +43,19 @@ DWORD ReadProxySettings(ProxySettings& settings);
 
 // Puts the three values back exactly: a value absent in `settings` is deleted.
 DWORD WriteProxySettings(const ProxySettings& settings);
+// ProxyEnable alone, as WriteProxySettings writes it.
+DWORD WriteProxyEnable(const RegistryValue& value);
+RegistryValue DwordValue(DWORD number);
+
+// Whether ProxyEnable turns the proxy on, and the text of ProxyServer (empty when it is not
+// text), as the values are judged by IsOurProxy.
+bool IsProxyEnabled(const ProxySettings& settings);
+std::wstring ProxyServerText(const ProxySettings& settings);
+
+// Sets `event` at the next change of a value of the Internet Settings key, which `key` keeps
+// open (opened by the first call, for notification only). Each notice is armed once: arm again
+// after it fired. It also fires when the key is closed. ERROR_SUCCESS or why not.
+DWORD ArmProxySettingsChangeNotice(orvanta::RegistryKey& key, HANDLE event);
 
 // True when the values are what this program's set writes: ProxyEnable 1 (a DWORD, or the
 // text "1", which PowerShell writes when it has to create the value), ProxyServer `address`

@@ -34,7 +34,7 @@
 #include "proxy_core/service_log.h"
 #include "proxy_core/system_proxy.h"
 #include "proxy_core/working_files.h"
-#include "support/process_exit_watch.h"
+#include "support/signal_watch.h"
 #include "support/unique_handle.h"
 
 class SingBoxService {
@@ -83,7 +83,7 @@ class SingBoxService {
   orvanta::UniqueHandle coreJob_;
   SystemProxy systemProxy_;
   // Declared after processHandle_, so it is gone before the handle it watches is closed.
-  orvanta::ProcessExitWatch coreWatch_;
+  orvanta::SignalWatch coreWatch_;
 };
 
 #endif  // ORVANTA_PROXY_CORE_SING_BOX_SERVICE_H_

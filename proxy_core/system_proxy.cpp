@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include "proxy_core/proxy_settings.h"
@@ -64,7 +65,10 @@ std::wstring SystemPowerShellPath() {
 }
 
 SystemProxy::SystemProxy(ServiceLog log, std::string address, std::wstring powerShell)
-    : log_(std::move(log)), address_(std::move(address)), powerShell_(std::move(powerShell)) {}
+    : log_(std::move(log)),
+      address_(std::move(address)),
+      powerShell_(std::move(powerShell)),
+      changeWatch_([this] { OnSettingsChanged(); }) {}
 
 bool SystemProxy::IsOurs(const ProxySettings& settings) const {
   return IsOurProxy(settings, orvanta::WideFromUtf8(address_));
@@ -125,20 +129,39 @@ void SystemProxy::Record(const std::string& address) {
   }
 }
 
-void SystemProxy::SaveUserSettings() {
+std::optional<RegistryValue> SystemProxy::PrepareForSet() {
+  ProxySettings current;
+  const DWORD error = ReadProxySettings(current);
+  if (error != ERROR_SUCCESS) {
+    log_("WARNING: Cannot save the proxy settings from before the connection. Error code: " +
+         std::to_string(error));
+    return std::nullopt;
+  }
+  SaveUserSettings(current);
+  if (current.enable.present && current.enable.type == REG_DWORD) return std::nullopt;
+  // Set-ItemProperty would create the value as the text "1", which WinINet takes as off (and
+  // overwrites with a DWORD 0): the proxy would be set but never used.
+  const DWORD written = WriteProxyEnable(DwordValue(0));
+  if (written != ERROR_SUCCESS) {
+    log_(
+        "WARNING: Cannot make ProxyEnable a number; programs may not use the proxy. Error "
+        "code: " +
+        std::to_string(written));
+    return std::nullopt;
+  }
+  return current.enable;
+}
+
+void SystemProxy::SaveUserSettings(const ProxySettings& current) {
   const std::wstring path = SavedProxySettingsPath();
   if (path.empty()) return;
-  ProxySettings current;
-  DWORD error = ReadProxySettings(current);
-  if (error == ERROR_SUCCESS) {
-    ProxySettings kept;
-    // Our values with this connection's record: a second set before the clear. What was saved
-    // then is the user's; what is there now is ours. In any other state the file is stale: the
-    // user or another program has chosen since, and that choice is what comes back.
-    if (IsOurs(current) && SavedUserSettings(kept)) return;
-    CreateDirectoryW(WorkingFolder().c_str(), nullptr);
-    error = SaveProxySettings(path, current);
-  }
+  ProxySettings kept;
+  // Our values with this connection's record: a second set before the clear. What was saved
+  // then is the user's; what is there now is ours. In any other state the file is stale: the
+  // user or another program has chosen since, and that choice is what comes back.
+  if (IsOurs(current) && SavedUserSettings(kept)) return;
+  CreateDirectoryW(WorkingFolder().c_str(), nullptr);
+  const DWORD error = SaveProxySettings(path, current);
   if (error != ERROR_SUCCESS) {
     log_("WARNING: Cannot save the proxy settings from before the connection. Error code: " +
          std::to_string(error));
@@ -163,11 +186,18 @@ bool SystemProxy::Set(const std::string& host, int port) {
   log_("Setting system HTTP proxy: " + address);
   const std::string command = SetCommand(address);
   log_("Executing proxy command: " + command);
-  SaveUserSettings();
+  // A second set while one is in effect: its own write is not another program's change.
+  StopWatching();
+  const std::optional<RegistryValue> enableFound = PrepareForSet();
   // Recorded as soon as the command runs, before it can have written anything: a set cut short
   // by a crash is still ours to clear at the next start. It ends with the host, so it can never
   // land after that start has looked.
   const Outcome outcome = Run(command, Lifetime::kEndsWithHost, [&] { Record(address); });
+  if (!outcome.started || (outcome.exitCode != 0 && outcome.exitCode != STILL_ACTIVE)) {
+    // Nothing of ours was written but the ProxyEnable made a DWORD: that goes back too. (A
+    // set still running may yet land; its clear puts everything back.)
+    if (enableFound) WriteProxyEnable(*enableFound);
+  }
   if (!outcome.started) {
     log_("ERROR: Failed to execute proxy command. Error code: " +
          std::to_string(outcome.startError));
@@ -179,6 +209,7 @@ bool SystemProxy::Set(const std::string& host, int port) {
   }
   TellRunningPrograms();
   log_("SUCCESS: System proxy set successfully to " + address);
+  WatchForChanges();
   if (!AutoConfigUrl().empty()) {
     log_(
         "WARNING: An automatic proxy configuration script is set (AutoConfigURL); programs that "
@@ -202,8 +233,62 @@ bool SystemProxy::RunClearCommand() {
   return true;
 }
 
+void SystemProxy::WatchForChanges() {
+  changeReported_ = false;
+  if (!changeEvent_) changeEvent_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  if (!changeEvent_) {
+    log_(
+        "WARNING: A change of the system proxy by another program will not be noticed. Error "
+        "code: " +
+        std::to_string(GetLastError()));
+    return;
+  }
+  // A notice left from an earlier watch (closing its key sets the event) is not a change.
+  ResetEvent(changeEvent_.Get());
+  ArmChangeNotice();
+}
+
+bool SystemProxy::ArmChangeNotice() {
+  DWORD error = ArmProxySettingsChangeNotice(watchedKey_, changeEvent_.Get());
+  if (error == ERROR_SUCCESS) error = changeWatch_.Watch(changeEvent_.Get());
+  if (error == ERROR_SUCCESS) return true;
+  log_(
+      "WARNING: A change of the system proxy by another program will not be noticed. Error "
+      "code: " +
+      std::to_string(error));
+  StopWatching();
+  return false;
+}
+
+void SystemProxy::StopWatching() {
+  // The wait first: closing the key sets the event.
+  changeWatch_.Cancel();
+  watchedKey_.Reset();
+}
+
+void SystemProxy::OnSettingsChanged() {
+  // Armed again before the values are read, so a change made meanwhile fires once more.
+  if (!ArmChangeNotice()) return;
+  ProxySettings current;
+  if (ReadProxySettings(current) != ERROR_SUCCESS) return;
+  if (IsOurs(current)) {
+    changeReported_ = false;
+    return;
+  }
+  if (changeReported_) return;
+  changeReported_ = true;
+  if (IsProxyEnabled(current)) {
+    log_("WARNING: Another program changed the system proxy to " +
+         orvanta::Utf8FromWide(ProxyServerText(current)) + "; traffic may bypass sing-box");
+  } else {
+    log_("WARNING: Another program turned the system proxy off; traffic may bypass sing-box");
+  }
+}
+
 bool SystemProxy::Clear() {
   log_("Clearing system proxy");
+  // What follows is our own doing, never another program's change.
+  StopWatching();
   // A set still running could otherwise land over what is put back, or make ours again what
   // is judged not ours below.
   EndPendingCommand();

@@ -10,6 +10,15 @@
 // record of the set exists and the registry still holds our values, and are replaced at the
 // next set otherwise.
 //
+// PowerShell keeps the type of a value it finds and makes a text of one it creates, and WinINet
+// reads ProxyEnable only as a DWORD: so before a set, a ProxyEnable that is missing or not a
+// DWORD is written as DWORD 0, and the proxy the set turns on is in effect for every client.
+//
+// While a set is in effect, a change of the key by anyone else that leaves it no longer
+// holding our values is reported once, when it happens, as a warning in the log: such traffic
+// bypasses the core. Nothing is re-applied; the other program's or the user's choice stands.
+// The watch costs nothing while nothing changes (a registry notice and a registered wait).
+//
 // Only the system folder's PowerShell is run, and it inherits no handle of the host. A command
 // that outlives its 5-second wait is ended before the next one starts, so the last command
 // issued is the last to write. A set leaves a record in the working folder as soon as its
@@ -18,15 +27,19 @@
 // running programs (WinINet), which otherwise keep the old setting; nothing is announced when
 // nothing changed.
 //
-// Not thread-safe; every call blocks for as long as PowerShell runs, at most 5 seconds.
+// Not thread-safe; every call blocks for as long as PowerShell runs, at most 5 seconds. Create
+// it on the thread that runs the message loop: a change is reported from that loop.
 #ifndef ORVANTA_PROXY_CORE_SYSTEM_PROXY_H_
 #define ORVANTA_PROXY_CORE_SYSTEM_PROXY_H_
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "proxy_core/proxy_settings.h"
 #include "proxy_core/service_log.h"
+#include "support/registry_key.h"
+#include "support/signal_watch.h"
 #include "support/unique_handle.h"
 
 // %SystemRoot%\System32\WindowsPowerShell\v1.0\powershell.exe; empty if the system folder is
@@ -67,14 +80,22 @@ class SystemProxy {
   Outcome Run(const std::string& command, Lifetime lifetime,
               const std::function<void()>& onStarted = {});
   void Record(const std::string& address);
-  // Before a set: the values the registry holds now, unless this connection's are still kept.
-  void SaveUserSettings();
+  // Before a set: saves the values the registry holds now, unless this connection's are still
+  // kept, and makes ProxyEnable a DWORD. The result is the ProxyEnable found when that had to
+  // be done, to be put back should the set fail; absent otherwise.
+  std::optional<RegistryValue> PrepareForSet();
+  void SaveUserSettings(const ProxySettings& current);
   // The values this connection's set replaced; false when there are none to put back.
   bool SavedUserSettings(ProxySettings& saved) const;
   // Runs the clear command; true when it ended with exit code 0 within the wait.
   bool RunClearCommand();
   bool IsOurs(const ProxySettings& settings) const;
   void TellRunningPrograms();
+  void WatchForChanges();
+  void StopWatching();
+  // Arms the next notice of a change; false, after a warning, when it cannot be had.
+  bool ArmChangeNotice();
+  void OnSettingsChanged();
 
   ServiceLog log_;
   std::string address_;
@@ -84,6 +105,13 @@ class SystemProxy {
   orvanta::UniqueHandle pendingCommand_;
   // Kill-on-close: holds the set commands, which must not outlive the host.
   orvanta::UniqueHandle commandJob_;
+  // The watch of the key while a set is in effect: the key it is opened for, the event the
+  // registry sets, and whether the values have been reported as no longer ours since they last
+  // were. The watch is declared last, so it has ended before the key and the event close.
+  orvanta::RegistryKey watchedKey_;
+  orvanta::UniqueHandle changeEvent_;
+  bool changeReported_ = false;
+  orvanta::SignalWatch changeWatch_;
 };
 
 #endif  // ORVANTA_PROXY_CORE_SYSTEM_PROXY_H_

@@ -1,10 +1,11 @@
 // Stand-in for powershell.exe, for tests and the demo layout.
 //
 // Accepts exactly the host's two proxy command texts (the whole command line after the
-// program name): the set text with any host:port, and the clear text. It writes ProxyEnable
-// (REG_DWORD), ProxyServer and ProxyOverride (REG_SZ) under
-// HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings and exits 0. Any other
-// command: a message on standard error and exit code 1, nothing written.
+// program name): the set text with any host:port, and the clear text. It writes ProxyEnable,
+// ProxyServer and ProxyOverride under HKCU\Software\Microsoft\Windows\CurrentVersion\Internet
+// Settings as Set-ItemProperty does (a value that exists keeps its type, a new one is text)
+// and exits 0. Any other command: a message on standard error and exit code 1, nothing
+// written.
 //
 // Failure switches, read from the environment the host passes on:
 //   ORVANTA_STANDIN_PS_HANG_MS=<ms>     sleep this long first (e.g. 8000 outlasts the host's wait)
@@ -63,21 +64,34 @@ bool ParseSet(const std::string& args, std::string& server) {
   return IsPort(server.substr(colon + 1));
 }
 
-bool WriteSettings(DWORD enable, const std::string& server, const std::string& override_list) {
+// As Set-ItemProperty writes a registry value: an existing number stays a number, any other
+// value (and one that does not exist yet) becomes text, an existing expandable text stays one.
+bool WriteLikeSetItemProperty(HKEY key, const char* name, const std::string& text) {
+  DWORD type = REG_NONE;
+  if (RegQueryValueExA(key, name, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) {
+    type = REG_NONE;
+  }
+  if (type == REG_DWORD) {
+    const DWORD number = std::strtoul(text.c_str(), nullptr, 10);
+    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                          sizeof(number)) == ERROR_SUCCESS;
+  }
+  return RegSetValueExA(key, name, 0, type == REG_EXPAND_SZ ? REG_EXPAND_SZ : REG_SZ,
+                        reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+}
+
+bool WriteSettings(const char* enable, const std::string& server,
+                   const std::string& override_list) {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER,
-                      "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0, nullptr,
-                      0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(
+          HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
+          nullptr, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  const bool ok =
-      RegSetValueExA(key, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable),
-                     sizeof(enable)) == ERROR_SUCCESS &&
-      RegSetValueExA(key, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
-                     static_cast<DWORD>(server.size() + 1)) == ERROR_SUCCESS &&
-      RegSetValueExA(key, "ProxyOverride", 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(override_list.c_str()),
-                     static_cast<DWORD>(override_list.size() + 1)) == ERROR_SUCCESS;
+  const bool ok = WriteLikeSetItemProperty(key, "ProxyEnable", enable) &&
+                  WriteLikeSetItemProperty(key, "ProxyServer", server) &&
+                  WriteLikeSetItemProperty(key, "ProxyOverride", override_list);
   RegCloseKey(key);
   return ok;
 }
@@ -113,7 +127,8 @@ int main() {
   if (Environment("ORVANTA_STANDIN_PS_EXIT_CODE", code)) {
     return static_cast<int>(std::strtol(code.c_str(), nullptr, 10));
   }
-  const bool written = isSet ? WriteSettings(1, server, "<-loopback>") : WriteSettings(0, "", "");
+  const bool written =
+      isSet ? WriteSettings("1", server, "<-loopback>") : WriteSettings("0", "", "");
   if (!written) {
     std::fprintf(stderr, "powershell stand-in: cannot write Internet Settings\n");
     return 1;

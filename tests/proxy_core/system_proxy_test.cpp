@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -164,7 +165,8 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
     const char* exitCode;  // the stand-in's switches
     const char* hangMs;
     std::wstring powerShell;
-    std::string last;  // the last line; false unless it is the success line
+    std::string last;          // the last line; false unless it is the success line
+    bool leftRunning = false;  // a set that never ended: the number ProxyEnable became stays
   };
   const std::wstring missing = L"C:\\no such folder\\powershell.exe";
   const std::string setDone = "SUCCESS: System proxy set successfully to 127.0.0.1:10809";
@@ -175,12 +177,15 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
       {"not there", nullptr, nullptr, missing,
        "ERROR: Failed to execute proxy command. Error code: 3"},
       {"outlives its wait", nullptr, "6500", SystemPowerShellPath(),
-       "ERROR: Proxy command failed with exit code: 259"},
+       "ERROR: Proxy command failed with exit code: 259", true},
   };
-  const ProxySettings sentinel{4, "sentinel:4", "sentinel"};
+  // ProxyEnable as text, which WinINet takes as off: made a number for the set, and put back.
+  const ProxySettings sentinel{-1, "sentinel:4", "sentinel"};
+  const orvanta_test::RawValue enableText = orvanta_test::TextValue(L"1");
   for (const Case& c : sets) {
     SCOPED_TRACE(c.description);
     orvanta_test::WriteProxySettings(sentinel);
+    orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, "ProxyEnable", enableText);
     ForgetEarlierSets();
     Notices();
     log_.lines.clear();
@@ -203,7 +208,9 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
     EXPECT_EQ(log_.lines.back(), c.last == setDone
                                      ? "Restored the proxy settings from before the connection"
                                      : kLeftAlone);
-    ExpectSettings(sentinel);
+    EXPECT_EQ(orvanta_test::ReadProxySettings().server, sentinel.server);
+    EXPECT_TRUE(orvanta_test::ReadRawValue(orvanta_test::kInternetSettings, "ProxyEnable") ==
+                (c.leftRunning ? orvanta_test::DwordValue(0) : enableText));
     EXPECT_TRUE(SetLeftoversGone());
   }
 
@@ -236,7 +243,7 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
 
   // A second set that outlives its wait, then the disconnect: the set is ended before the
   // user's values go back, or it would write ours over them a moment later.
-  orvanta_test::WriteProxySettings(sentinel);
+  orvanta_test::WriteProxySettings({4, "sentinel:4", "sentinel"});
   ForgetEarlierSets();
   SystemProxy proxy(log_.Sink(), kOurs);
   ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
@@ -247,7 +254,56 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
   }
   EXPECT_EQ(log_.lines.back(), "Restored the proxy settings from before the connection");
   EXPECT_TRUE(noPowerShellLeft());
-  ExpectSettings(sentinel);
+  ExpectSettings({4, "sentinel:4", "sentinel"});
+}
+
+TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNever) {
+  // Long enough for a queued notice to be handled; no line may come of it.
+  const auto settle = [] { proxytest::PumpMessagesUntil([] { return false; }, 300); };
+  const std::string changed =
+      "WARNING: Another program changed the system proxy to other.example:3128; traffic may "
+      "bypass sing-box";
+  const std::string off =
+      "WARNING: Another program turned the system proxy off; traffic may bypass sing-box";
+  struct Step {
+    const char* description;
+    ProxySettings written;  // by another program, while connected
+    Lines reported;
+  };
+  const std::vector<Step> steps = {
+      {"another server", {1, "other.example:3128", "<-loopback>"}, {changed}},
+      {"another again, still away from ours", {1, "third.example:1", "<local>"}, {}},
+      {"back to ours", {1, kOurs, "<-loopback>"}, {}},
+      {"turned off", {0, kOurs, "<-loopback>"}, {off}},
+  };
+  SystemProxy proxy(log_.Sink(), kOurs);
+  for (int connection = 0; connection < 2; ++connection) {
+    orvanta_test::WriteProxySettings({0, "", ""});
+    ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+    log_.lines.clear();
+    settle();
+    EXPECT_EQ(log_.lines, Lines{}) << "the set's own write";
+    for (const Step& step : connection == 0 ? steps : std::vector<Step>{}) {
+      SCOPED_TRACE(step.description);
+      const ULONGLONG writtenAt = GetTickCount64();
+      orvanta_test::WriteProxySettings(step.written);
+      if (!step.reported.empty()) {
+        EXPECT_TRUE(proxytest::PumpMessagesUntil([&] { return !log_.lines.empty(); }, 5000));
+        std::printf("reported %llu ms after the change\n", GetTickCount64() - writtenAt);
+      }
+      settle();
+      EXPECT_EQ(log_.lines, step.reported);
+      log_.lines.clear();
+    }
+    // The disconnect's own write is never another program's, and the watch ends with it.
+    EXPECT_TRUE(proxy.Clear());
+    orvanta_test::WriteProxySettings({1, "after.example:1", ""});
+    settle();
+    EXPECT_EQ(log_.lines,
+              (Lines{"Clearing system proxy",
+                     connection == 0 ? kLeftAlone
+                                     : "Restored the proxy settings from before the connection"}));
+  }
 }
 
 TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
@@ -428,6 +484,9 @@ TEST_F(SystemProxyTest, TheUsersOwnValuesComeBackExactlyAfterAConnection) {
     }
     SystemProxy proxy(log_.Sink(), kOurs);
     ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+    // A number, whatever was there: clients read only that.
+    EXPECT_TRUE(orvanta_test::ReadRawValue(orvanta_test::kInternetSettings, "ProxyEnable") ==
+                DwordValue(1));
     if (c.changedMeanwhile != nullptr) {
       orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, "ProxyServer",
                                   TextValue(c.changedMeanwhile));

@@ -8,7 +8,7 @@
 #include <functional>
 #include <thread>
 
-#include "support/process_exit_watch.h"
+#include "support/signal_watch.h"
 #include "support/process_launch.h"
 
 namespace {
@@ -63,9 +63,9 @@ TEST(EndProcessTest, WaitsUntilTheProcessHasEnded) {
 
 // The end of a process watched earlier can still be queued when the next watch begins, or
 // when the watch is cancelled; handled then, it must not count for what is watched now.
-TEST(ProcessExitWatchTest, ReportsOnlyTheEndOfWhatItWatchesNow) {
+TEST(SignalWatchTest, ReportsOnlyTheEndOfWhatItWatchesNow) {
   int ends = 0;
-  orvanta::ProcessExitWatch watch([&] { ++ends; });
+  orvanta::SignalWatch watch([&] { ++ends; });
   orvanta::UniqueHandle ended(CreateEventW(nullptr, TRUE, TRUE, nullptr));
   orvanta::UniqueHandle running(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 

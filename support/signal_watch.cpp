@@ -1,4 +1,4 @@
-#include "support/process_exit_watch.h"
+#include "support/signal_watch.h"
 
 #include <utility>
 
@@ -6,8 +6,8 @@ namespace orvanta {
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"OrvantaProcessExitWatch";
-constexpr UINT kProcessEnded = WM_APP + 1;
+constexpr wchar_t kWindowClass[] = L"OrvantaSignalWatch";
+constexpr UINT kSignalled = WM_APP + 1;
 
 // The class stays registered for the life of the process: a second watch, or one made after
 // an earlier one was destroyed, simply reuses it.
@@ -21,7 +21,7 @@ bool RegisterWindowClass(WNDPROC procedure) {
 
 }  // namespace
 
-ProcessExitWatch::ProcessExitWatch(std::function<void()> onExit) : onExit_(std::move(onExit)) {
+SignalWatch::SignalWatch(std::function<void()> onSignalled) : onSignalled_(std::move(onSignalled)) {
   if (!RegisterWindowClass(WindowProcedure)) return;
   window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                             GetModuleHandleW(nullptr), nullptr);
@@ -30,17 +30,17 @@ ProcessExitWatch::ProcessExitWatch(std::function<void()> onExit) : onExit_(std::
   }
 }
 
-ProcessExitWatch::~ProcessExitWatch() {
+SignalWatch::~SignalWatch() {
   Cancel();
   // Notices still queued for the window go with it.
   if (window_ != nullptr) DestroyWindow(window_);
 }
 
-DWORD ProcessExitWatch::Watch(HANDLE process) {
+DWORD SignalWatch::Watch(HANDLE object) {
   Cancel();
   if (window_ == nullptr) return ERROR_INVALID_WINDOW_HANDLE;
   ++generation_;
-  if (!RegisterWaitForSingleObject(&wait_, process, OnSignalled, this, INFINITE,
+  if (!RegisterWaitForSingleObject(&wait_, object, OnSignalled, this, INFINITE,
                                    WT_EXECUTEONLYONCE)) {
     wait_ = nullptr;
     return GetLastError();
@@ -48,27 +48,27 @@ DWORD ProcessExitWatch::Watch(HANDLE process) {
   return ERROR_SUCCESS;
 }
 
-void ProcessExitWatch::Cancel() {
+void SignalWatch::Cancel() {
   if (wait_ == nullptr) return;
   // INVALID_HANDLE_VALUE: returns only after a callback already running has finished.
   UnregisterWaitEx(std::exchange(wait_, nullptr), INVALID_HANDLE_VALUE);
   ++generation_;
 }
 
-void CALLBACK ProcessExitWatch::OnSignalled(void* context, BOOLEAN) {
+void CALLBACK SignalWatch::OnSignalled(void* context, BOOLEAN) {
   // On a pool thread: window_ and generation_ do not change while the wait is registered.
-  auto* self = static_cast<ProcessExitWatch*>(context);
-  PostMessageW(self->window_, kProcessEnded, self->generation_, 0);
+  auto* self = static_cast<SignalWatch*>(context);
+  PostMessageW(self->window_, kSignalled, self->generation_, 0);
 }
 
-LRESULT CALLBACK ProcessExitWatch::WindowProcedure(HWND window, UINT message, WPARAM wparam,
-                                                   LPARAM lparam) {
-  if (message != kProcessEnded) return DefWindowProcW(window, message, wparam, lparam);
-  auto* self = reinterpret_cast<ProcessExitWatch*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+LRESULT CALLBACK SignalWatch::WindowProcedure(HWND window, UINT message, WPARAM wparam,
+                                              LPARAM lparam) {
+  if (message != kSignalled) return DefWindowProcW(window, message, wparam, lparam);
+  auto* self = reinterpret_cast<SignalWatch*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self == nullptr || self->wait_ == nullptr || wparam != self->generation_) return 0;
   // The one-shot wait has fired; unregistering only releases it.
   self->Cancel();
-  self->onExit_();
+  self->onSignalled_();
   return 0;
 }
 
