@@ -1,14 +1,23 @@
 # orvanta_add_gtest(<name> SOURCES <files...> LIBS <targets...>)
 # One ctest test per executable: every Wine start costs about a second, so test cases are
 # not discovered one by one. In the cross build ctest runs the executable under Wine.
+#
+# A run passes only when GoogleTest reports success on the line our main prints last: an
+# executable that ends early with exit code 0 would otherwise pass. (CTest ignores the exit code
+# once a pass expression is set; that line is printed only when it would have been 0.)
 function(orvanta_add_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
-  if(WIN32)
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} gtest_main)
-  else()
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
+  if(NOT TARGET orvanta_gtest_main)
+    add_library(orvanta_gtest_main STATIC ${PROJECT_SOURCE_DIR}/tests/harness/gtest_main.cpp)
+    if(WIN32)
+      target_link_libraries(orvanta_gtest_main PUBLIC gtest)
+    else()
+      target_link_libraries(orvanta_gtest_main PUBLIC GTest::gtest)
+    endif()
+    orvanta_warnings(orvanta_gtest_main)
   endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} orvanta_gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   orvanta_warnings(${name})
   orvanta_static_runtime(${name})
@@ -18,6 +27,8 @@ function(orvanta_add_gtest name)
     target_compile_options(${name} PRIVATE -O1)
   endif()
   add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    PASS_REGULAR_EXPRESSION "orvanta-gtest: [1-9][0-9]* of [0-9]+ tests passed")
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
   endif()

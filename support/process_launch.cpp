@@ -47,18 +47,6 @@ class InheritedHandleList {
   DWORD error_ = ERROR_SUCCESS;
 };
 
-// The system refuses a list that names a handle twice or one that cannot be inherited.
-std::vector<HANDLE> InheritableOnce(std::initializer_list<HANDLE> handles) {
-  std::vector<HANDLE> result;
-  for (HANDLE handle : handles) {
-    DWORD flags = 0;
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) continue;
-    if (!GetHandleInformation(handle, &flags) || (flags & HANDLE_FLAG_INHERIT) == 0) continue;
-    if (std::find(result.begin(), result.end(), handle) == result.end()) result.push_back(handle);
-  }
-  return result;
-}
-
 DWORD JoinKillOnCloseJob(HANDLE process, UniqueHandle& job) {
   if (!job) {
     UniqueHandle created(CreateJobObjectW(nullptr, nullptr));
@@ -75,6 +63,17 @@ DWORD JoinKillOnCloseJob(HANDLE process, UniqueHandle& job) {
 
 }  // namespace
 
+std::vector<HANDLE> InheritableHandles(std::initializer_list<HANDLE> handles) {
+  std::vector<HANDLE> result;
+  for (HANDLE handle : handles) {
+    DWORD flags = 0;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) continue;
+    if (!GetHandleInformation(handle, &flags) || (flags & HANDLE_FLAG_INHERIT) == 0) continue;
+    if (std::find(result.begin(), result.end(), handle) == result.end()) result.push_back(handle);
+  }
+  return result;
+}
+
 LaunchResult LaunchProcess(const LaunchOptions& options) {
   LaunchResult result;
   // CreateProcessW may write into the command line, so it gets a copy of its own.
@@ -89,7 +88,7 @@ LaunchResult LaunchProcess(const LaunchOptions& options) {
     startup.StartupInfo.hStdOutput = options.standardOutput;
     startup.StartupInfo.hStdError = options.standardError;
     inherited =
-        InheritableOnce({options.standardInput, options.standardOutput, options.standardError});
+        InheritableHandles({options.standardInput, options.standardOutput, options.standardError});
   }
   const InheritedHandleList handleList(std::move(inherited));
   if (handleList.Error() != ERROR_SUCCESS) {

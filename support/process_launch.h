@@ -10,7 +10,9 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "support/unique_handle.h"
 
@@ -44,6 +46,11 @@ struct LaunchResult {
 
   bool Started() const { return static_cast<bool>(handles.process); }
 };
+
+// The handles a child may be given in its handle list: each of `handles` that is valid and
+// inheritable, once, in order. The system refuses a list that names a handle twice (the log
+// file is both standard output and standard error) or one that cannot be inherited.
+std::vector<HANDLE> InheritableHandles(std::initializer_list<HANDLE> handles);
 
 // Creates the process with CREATE_NO_WINDOW, in this process's environment and current folder.
 LaunchResult LaunchProcess(const LaunchOptions& options);

@@ -30,9 +30,7 @@ inline std::vector<DWORD> CoreChildren() { return ChildProcesses(L"sing-box.exe"
 // Terminates a process from outside and waits until it has ended.
 bool KillProcess(DWORD pid);
 
-// Runs this thread's message loop until `done` holds or `timeoutMs` have passed; the result
-// of `done` at the end.
-bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
+using orvanta_test::PumpMessagesUntil;
 
 // Writes `tail` so that the file ends with it and is `size` bytes long; the bytes before it
 // are a hole, so a file of hundreds of megabytes costs no disk.

@@ -1,47 +1,15 @@
-// A child's end: EndProcess returns only once the process has ended, whatever the timing of
-// the system's termination (under Wine it is immediate, on Windows it is not), and an exit
-// watch reports the end of the process it watches now, and only that. Events stand in for
-// processes: both are waitable handles that become signalled once.
+// A child's start and end: its handle list, and EndProcess returning only once the process has
+// ended, whatever the timing of the system's termination (under Wine it is immediate, on
+// Windows it is not). An event stands in for a process: both are waitable handles.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <thread>
+#include <vector>
 
-#include "support/signal_watch.h"
 #include "support/process_launch.h"
 
 namespace {
-
-// Handles this thread's queued messages until `done` holds or 10 s have passed.
-bool PumpUntil(const std::function<bool()>& done) {
-  const ULONGLONG deadline = GetTickCount64() + 10000;
-  while (!done() && GetTickCount64() < deadline) {
-    MSG message{};
-    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      DispatchMessageW(&message);
-    } else {
-      Sleep(5);
-    }
-  }
-  return done();
-}
-
-// Waits, without handling it, until a notice has been posted to this thread.
-bool NoticeQueued() {
-  const ULONGLONG deadline = GetTickCount64() + 10000;
-  while ((HIWORD(GetQueueStatus(QS_POSTMESSAGE)) & QS_POSTMESSAGE) == 0) {
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(5);
-  }
-  return true;
-}
-
-// Handles what is queued now, and nothing that arrives later.
-void HandleQueued() {
-  MSG message{};
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-}
 
 TEST(EndProcessTest, WaitsUntilTheProcessHasEnded) {
   // An event stands in for a process that takes its time to end: TerminateProcess refuses it,
@@ -61,28 +29,35 @@ TEST(EndProcessTest, WaitsUntilTheProcessHasEnded) {
   EXPECT_FALSE(orvanta::EndProcess(never.Get(), 0, 50));
 }
 
-// The end of a process watched earlier can still be queued when the next watch begins, or
-// when the watch is cancelled; handled then, it must not count for what is watched now.
-TEST(SignalWatchTest, ReportsOnlyTheEndOfWhatItWatchesNow) {
-  int ends = 0;
-  orvanta::SignalWatch watch([&] { ++ends; });
-  orvanta::UniqueHandle ended(CreateEventW(nullptr, TRUE, TRUE, nullptr));
-  orvanta::UniqueHandle running(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-
-  ASSERT_EQ(watch.Watch(ended.Get()), static_cast<DWORD>(ERROR_SUCCESS));
-  ASSERT_TRUE(NoticeQueued());
-  ASSERT_EQ(watch.Watch(running.Get()), static_cast<DWORD>(ERROR_SUCCESS));
-  HandleQueued();
-  EXPECT_EQ(ends, 0) << "the earlier process's end counted for the one watched now";
-
-  SetEvent(running.Get());
-  EXPECT_TRUE(PumpUntil([&] { return ends == 1; })) << "the end of the watched one was missed";
-
-  ASSERT_EQ(watch.Watch(ended.Get()), static_cast<DWORD>(ERROR_SUCCESS));
-  ASSERT_TRUE(NoticeQueued());
-  watch.Cancel();
-  HandleQueued();
-  EXPECT_EQ(ends, 1) << "an end noticed before Cancel was reported after it";
+// The handle list of a child: a duplicate or a handle that cannot be inherited would make
+// CreateProcess refuse the whole launch on Windows (Wine accepts such a list).
+TEST(InheritableHandlesTest, ListsEachValidInheritableHandleOnce) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  orvanta::UniqueHandle log(CreateEventW(&inheritable, TRUE, FALSE, nullptr));
+  orvanta::UniqueHandle input(CreateEventW(&inheritable, TRUE, FALSE, nullptr));
+  orvanta::UniqueHandle own(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  using List = std::vector<HANDLE>;
+  struct Case {
+    const char* description;
+    List given;
+    List listed;
+  };
+  const std::vector<Case> cases = {
+      {"output and error share the log file",
+       {input.Get(), log.Get(), log.Get()},
+       {input.Get(), log.Get()}},
+      {"no standard input, and the invalid value",
+       {nullptr, log.Get(), INVALID_HANDLE_VALUE},
+       {log.Get()}},
+      {"a handle that is not inheritable", {own.Get(), log.Get(), own.Get()}, {log.Get()}},
+      {"a handle value that names nothing",
+       {reinterpret_cast<HANDLE>(0x7FF0), input.Get(), nullptr},
+       {input.Get()}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(orvanta::InheritableHandles({c.given[0], c.given[1], c.given[2]}), c.listed)
+        << c.description;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,10 @@ struct ProxySettings {
 };
 ProxySettings ReadProxySettings();
 void WriteProxySettings(const ProxySettings& settings);
+
+// Runs this thread's message loop until `done` holds or `timeoutMs` have passed; the result
+// of `done` at the end.
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 }  // namespace orvanta_test
 
