@@ -2,13 +2,35 @@
 
 #include <utility>
 
+#include "support/system_dll.h"
+
+namespace {
+
+using FreeMibTableFunction = decltype(::FreeMibTable);
+
+FreeMibTableFunction* FindFreeMibTable() {
+  return orvanta::SystemDll::Iphlpapi().Find<FreeMibTableFunction>("FreeMibTable");
+}
+
+// Found again at release, as a table's release is a plain function; it was found before the
+// table was asked for, so it is there.
+void FreeSystemTable(MIB_IF_TABLE2* table) {
+  if (FreeMibTableFunction* freeMibTable = FindFreeMibTable()) freeMibTable(table);
+}
+
+}  // namespace
+
 InterfaceTableSource InterfaceTableSource::System() {
   InterfaceTableSource source;
   source.getIfTable2 = [](OwnedInterfaceTable* table) -> DWORD {
+    // Without both functions no table is asked for, as none could be released; the read fails
+    // like a refused GetIfTable2.
+    auto* getIfTable2 = orvanta::SystemDll::Iphlpapi().Find<decltype(::GetIfTable2)>("GetIfTable2");
+    if (getIfTable2 == nullptr || FindFreeMibTable() == nullptr) return ::GetLastError();
     PMIB_IF_TABLE2 raw = nullptr;
-    const DWORD status = ::GetIfTable2(&raw);
+    const DWORD status = getIfTable2(&raw);
     // Owned before the status is looked at, so no answer can leave a table behind.
-    *table = OwnedInterfaceTable(raw, {[](MIB_IF_TABLE2* t) { ::FreeMibTable(t); }});
+    *table = OwnedInterfaceTable(raw, {FreeSystemTable});
     return status;
   };
   source.getTickCount = [] { return ::GetTickCount(); };

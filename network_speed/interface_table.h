@@ -34,7 +34,8 @@ struct InterfaceTableSource {
   // Same contract as ::GetTickCount: milliseconds since system start, wrapping at 2^32.
   std::function<DWORD()> getTickCount;
 
-  // The system's iphlpapi and kernel32 functions. Calls neither.
+  // The system's iphlpapi (loaded from the system folder only) and kernel32 functions. Calls
+  // neither.
   static InterfaceTableSource System();
 };
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "support/registry_key.h"
+#include "support/system_dll.h"
 
 namespace {
 
@@ -158,12 +159,15 @@ std::wstring AutoConfigUrl() {
 }
 
 DWORD NotifyProxySettingsChanged() {
+  auto* setOption =
+      orvanta::SystemDll::Wininet().Find<decltype(::InternetSetOptionW)>("InternetSetOptionW");
+  if (setOption == nullptr) return GetLastError();
   // Both are sent even when the first is refused: the refresh alone still reaches some.
   DWORD error = ERROR_SUCCESS;
-  if (!InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {
+  if (!setOption(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {
     error = GetLastError();
   }
-  if (!InternetSetOptionW(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0) && error == ERROR_SUCCESS) {
+  if (!setOption(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0) && error == ERROR_SUCCESS) {
     error = GetLastError();
   }
   return error;

@@ -67,7 +67,8 @@ bool IsOurProxy(const ProxySettings& settings, const std::wstring& address);
 std::wstring AutoConfigUrl();
 
 // Tells running programs that read the proxy through WinINet (and cache it) to read it again.
-// ERROR_SUCCESS when the system took both notices.
+// ERROR_SUCCESS when the system took both notices; the load error when the system folder's
+// WinINet cannot be had.
 DWORD NotifyProxySettingsChanged();
 
 #endif  // ORVANTA_PROXY_CORE_PROXY_SETTINGS_H_

@@ -4,11 +4,14 @@
 
 namespace {
 
-// Windows gives a closing console's processes 5 seconds before it ends them anyway.
-constexpr DWORD kTeardownWaitMs = 10000;
+// Windows ends a closing console's processes about 5 seconds after the event, whatever their
+// handlers do. Returning before that ends the process on its own terms; the proxy is put back
+// first in the teardown, and the core goes with the process's job in any case.
+constexpr DWORD kTeardownWaitMs = 4000;
 
 // The handler takes no context, and runs on a thread of the system's.
-std::atomic<HWND> closeTarget{nullptr};
+std::atomic<HWND> target{nullptr};
+std::atomic<UINT> targetMessage{0};
 std::atomic<HANDLE> tornDownEvent{nullptr};
 
 BOOL WINAPI OnControlEvent(DWORD event) {
@@ -21,8 +24,8 @@ BOOL WINAPI OnControlEvent(DWORD event) {
       // Log-off and shutdown reach the window as WM_ENDSESSION.
       return FALSE;
   }
-  HWND window = closeTarget.load();
-  if (window != nullptr) ::PostMessageW(window, WM_CLOSE, 0, 0);
+  HWND window = target.load();
+  if (window != nullptr) ::PostMessageW(window, targetMessage.load(), 0, 0);
   HANDLE tornDown = tornDownEvent.load();
   if (event == CTRL_CLOSE_EVENT && tornDown != nullptr) {
     ::WaitForSingleObject(tornDown, kTeardownWaitMs);
@@ -36,7 +39,7 @@ ConsoleControl::ConsoleControl() : tornDown_(::CreateEventW(nullptr, TRUE, FALSE
 
 ConsoleControl::~ConsoleControl() {
   if (!installed_) return;
-  closeTarget.store(nullptr);
+  target.store(nullptr);
   ::SetEvent(tornDown_.Get());
   ::SetConsoleCtrlHandler(OnControlEvent, FALSE);
   // A handler that takes the event after this finds it gone or closed and returns at once:
@@ -44,8 +47,9 @@ ConsoleControl::~ConsoleControl() {
   tornDownEvent.store(nullptr);
 }
 
-void ConsoleControl::CloseOnControlEvents(HWND window) {
-  closeTarget.store(window);
+void ConsoleControl::ForwardControlEvents(HWND window, UINT message) {
+  targetMessage.store(message);
+  target.store(window);
   tornDownEvent.store(tornDown_.Get());
   installed_ = ::SetConsoleCtrlHandler(OnControlEvent, TRUE) != FALSE;
 }

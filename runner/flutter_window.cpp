@@ -75,14 +75,23 @@ void FlutterWindow::RegisterUiPlugins() {
   }
 }
 
+void FlutterWindow::StopServices() {
+  if (singBoxService_) singBoxService_->Stop();
+  if (networkSpeedService_) networkSpeedService_->Cleanup();
+}
+
 LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  // The services first: a closing console gives the process only seconds.
+  if (message == kEndHost) {
+    StopServices();
+    ::DestroyWindow(window);
+    return 0;
+  }
   // After WM_ENDSESSION the system may end the process without WM_DESTROY, so the services
   // would never be destroyed and the system proxy would keep pointing at a core that no longer
   // runs, leaving the user without a connection after the restart. Stop the core first, before
   // the runtime can consume the message.
-  if (message == WM_ENDSESSION && wparam != FALSE && singBoxService_) {
-    singBoxService_->Stop();
-  }
+  if (message == WM_ENDSESSION && wparam != FALSE) StopServices();
 
   if (controller_) {
     std::optional<LRESULT> result =

@@ -10,7 +10,8 @@
 // handlers) ends at WM_DESTROY; the services and channels only end with this object, after the
 // message loop, so a running proxy core is stopped and the system proxy cleared then. When the
 // user session ends, the proxy core is stopped at WM_ENDSESSION already, because the system may
-// end the process without destroying the window.
+// end the process without destroying the window. kEndHost, the console's Ctrl+C, stops the
+// services and then destroys the window, before the runtime sees anything.
 //
 // Failure: CreateHostWindow returns false when the runtime refuses the view controller; then
 // no plug-in is registered and no channel or service exists.
@@ -30,6 +31,10 @@
 
 class FlutterWindow : public Win32Window {
  public:
+  // Posted to end the host whatever the UI does on a close: the runtime, which may keep the
+  // window open on WM_CLOSE, never sees it.
+  static constexpr UINT kEndHost = WM_APP + 1;
+
   explicit FlutterWindow(const RuntimeProject& project);
   ~FlutterWindow() override;
 
@@ -40,6 +45,9 @@ class FlutterWindow : public Win32Window {
 
  private:
   void RegisterUiPlugins();
+  // Puts the proxy back and ends the core (and forgets the speed baseline) while the window is
+  // still there.
+  void StopServices();
 
   RuntimeProject project_;
   std::unique_ptr<flutter::FlutterViewController> controller_;

@@ -77,7 +77,7 @@ int RunFirstInstance() {
 
   ScopedComInitialization com;
   // Declared before the window, so it is destroyed after it: a closing console's handler waits
-  // for the services to have stopped.
+  // for the services to have gone.
   ConsoleControl consoleControl;
 
   RuntimeProject project(L"data");
@@ -90,7 +90,7 @@ int RunFirstInstance() {
     return kExitWindowFailed;
   }
   window.SetExitOnClose(true);
-  if (hasConsole) consoleControl.CloseOnControlEvents(window.GetHandle());
+  if (hasConsole) consoleControl.ForwardControlEvents(window.GetHandle(), FlutterWindow::kEndHost);
 
   MSG message;
   while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -106,6 +106,9 @@ int RunFirstInstance() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // No load by name from here on looks in the current folder or along PATH, which anyone can
+  // fill (a Downloads folder). The application folder stays: the runtime's plug-ins live there.
+  ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
   // Held until the very end, after the window and the services are gone, so a new instance
   // cannot start a second proxy core while this one is still stopping its own.
   orvanta::UniqueHandle instanceMutex = TakeInstanceMutex();

@@ -7,6 +7,7 @@
 #include "messaging/flutter_windows_api.h"
 #include "runner/resource.h"
 #include "runner/window_placement.h"
+#include "support/system_dll.h"
 
 namespace {
 
@@ -70,13 +71,13 @@ class WindowClassRegistrar {
 };
 
 // The work area of the monitor, not the whole monitor: the taskbar would cover the bottom of
-// the window as surely as the screen's edge. A monitor that cannot be asked leaves the window
-// where it was meant to go.
-RECT KeepInWorkArea(HMONITOR monitor, const RECT& window) {
+// the window as surely as the screen's edge. A monitor that cannot be asked gives none, and
+// the window goes where it was meant to go.
+std::optional<RECT> WorkArea(HMONITOR monitor) {
   MONITORINFO info{};
   info.cbSize = sizeof(info);
-  if (!::GetMonitorInfoW(monitor, &info)) return window;
-  return FitInWorkArea(window, info.rcWork);
+  if (!::GetMonitorInfoW(monitor, &info)) return std::nullopt;
+  return info.rcWork;
 }
 
 void EnableFrameDpiScaling(HWND window) {
@@ -110,8 +111,8 @@ bool Win32Window::CreateHostWindow(const std::wstring& title, const WindowOrigin
   const POINT target{origin.x, origin.y};
   HMONITOR monitor = ::MonitorFromPoint(target, MONITOR_DEFAULTTONEAREST);
   const UINT dpi = FlutterDesktopGetDpiForMonitor(monitor);
-  const RECT placed =
-      KeepInWorkArea(monitor, ScaleWindowRect(origin.x, origin.y, size.width, size.height, dpi));
+  RECT placed = ScaleWindowRect(origin.x, origin.y, size.width, size.height, dpi);
+  if (const std::optional<RECT> work = WorkArea(monitor)) placed = FitInWorkArea(placed, *work);
 
   HWND window =
       ::CreateWindowExW(0, kClassName, title.c_str(), kWindowStyle, placed.left, placed.top,
@@ -166,8 +167,12 @@ std::optional<BOOL> Win32Window::ReadDarkModePreference() {
 void Win32Window::ApplySystemTheme(HWND window) {
   const std::optional<BOOL> dark = ReadDarkModePreference();
   if (!dark) return;
+  // Without dwmapi the frame keeps the system's colours, as when the attribute is refused.
+  auto* setAttribute =
+      orvanta::SystemDll::Dwmapi().Find<decltype(::DwmSetWindowAttribute)>("DwmSetWindowAttribute");
+  if (setAttribute == nullptr) return;
   const BOOL value = *dark;
-  ::DwmSetWindowAttribute(window, kDwmUseImmersiveDarkMode, &value, sizeof(value));
+  setAttribute(window, kDwmUseImmersiveDarkMode, &value, sizeof(value));
 }
 
 int32_t Win32Window::LiveWindowCount() { return liveWindowCount; }
@@ -203,8 +208,11 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPA
       const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
       // The suggestion keeps the window's size at the new DPI, which can be more than the
       // monitor it moved to has room for.
-      const RECT placed =
-          KeepInWorkArea(::MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST), *suggested);
+      RECT placed = *suggested;
+      if (const std::optional<RECT> work =
+              WorkArea(::MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST))) {
+        placed = PlaceAfterDpiChange(*suggested, *work);
+      }
       ::SetWindowPos(window, nullptr, placed.left, placed.top, placed.right - placed.left,
                      placed.bottom - placed.top, SWP_NOZORDER | SWP_NOACTIVATE);
       return 0;

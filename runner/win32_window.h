@@ -2,9 +2,10 @@
 //
 // It registers the window class "FLUTTER_RUNNER_WIN32_WINDOW", creates a hidden window whose
 // origin and size are given in 96-dpi units and scaled to the monitor the window appears on
-// (and kept inside that monitor's work area, also when a DPI change moves it to another),
-// follows the user's light or dark app theme, keeps one child window filling its client area,
-// and posts the quit message when the window is destroyed (if asked to).
+// (and kept inside that monitor's work area; after a DPI change only a window too large for
+// the new monitor's work area is fitted into it), follows the user's light or dark app theme,
+// keeps one child window filling its client area, and posts the quit message when the window
+// is destroyed (if asked to).
 //
 // Ownership: the object owns its top-level window and destroys it at the latest in its
 // destructor. The child given to AttachContent is owned by whoever created it; it is only

@@ -26,3 +26,13 @@ RECT FitInWorkArea(const RECT& window, const RECT& work_area) {
   const LONG top = std::clamp(window.top, work_area.top, work_area.bottom - height);
   return RECT{left, top, left + width, top + height};
 }
+
+RECT PlaceAfterDpiChange(const RECT& suggested, const RECT& work_area) {
+  // Moving a window that fits would pull it away from the cursor on every drag across a
+  // monitor boundary; the user can move it back.
+  if (suggested.right - suggested.left <= work_area.right - work_area.left &&
+      suggested.bottom - suggested.top <= work_area.bottom - work_area.top) {
+    return suggested;
+  }
+  return FitInWorkArea(suggested, work_area);
+}

@@ -1,7 +1,7 @@
 // Where the host window goes on a monitor: its rectangle given in 96-dpi units scaled to the
 // monitor's DPI, then kept inside the monitor's work area (the monitor less the taskbar and
 // docked bars). The window can be neither resized nor maximised, so a part that opens off
-// the work area would stay out of the user's reach.
+// the work area, or a window larger than it, would stay out of the user's reach.
 //
 // Pure arithmetic on rectangles in physical pixels; the caller asks the system for the DPI
 // and the work area.
@@ -20,5 +20,11 @@ RECT ScaleWindowRect(int32_t x, int32_t y, int32_t width, int32_t height, UINT d
 // height where they fit, takes the work area's where they do not, and moves the least distance
 // that puts it inside. An empty work area leaves the window as it is.
 RECT FitInWorkArea(const RECT& window, const RECT& work_area);
+
+// Where the window goes when its DPI changes, `suggested` being the system's rectangle for the
+// new DPI: that rectangle as it is when its size fits the work area, even where it lies partly
+// outside (a window dragged across monitors stays under the cursor); fitted as above only when
+// it is wider or taller than the work area.
+RECT PlaceAfterDpiChange(const RECT& suggested, const RECT& work_area);
 
 #endif  // ORVANTA_RUNNER_WINDOW_PLACEMENT_H_

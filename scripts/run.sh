@@ -17,7 +17,7 @@ trap wine_stop EXIT
 wine_start "$PWD/$root/win/wineprefix"
 # The host runs only the system folder's powershell.exe: our stand-in goes there.
 cmake -DSTANDIN="$PWD/$root/win/standins/powershell/powershell.exe" \
-  -P cmake/install_powershell_standin.cmake
+  -DAS=WindowsPowerShell/v1.0/powershell.exe -P cmake/install_system_standin.cmake
 
 status=0
 PYTHONPATH="$PWD/driver" PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m orvanta_driver \

@@ -37,18 +37,21 @@ def _quietly():
                 env=wine_environment())
 
 
-def boot(powershell_standin):
+def boot(powershell_standin, wininet_recorder=None):
     """Starts the prefix in WINEPREFIX as scripts/wine.sh's wine_start does: a persistent server,
     the prefix itself, its desktop process, all on /dev/null streams (a Wine process that
     inherits a reader's pipe keeps it open), and our PowerShell stand-in in its system folder,
-    the only place the host runs PowerShell from."""
+    the only place the host runs PowerShell from. The WinINet recorder, if given, goes there
+    too; only processes started with WINEDLLOVERRIDES wininet=n,b load it instead of Wine's."""
     subprocess.run([WINESERVER, "-p"], timeout=30, **_quietly())
     subprocess.run([WINE, "wineboot", "-i"], timeout=120, **_quietly())
     subprocess.Popen([WINE, "explorer.exe", "/desktop"], start_new_session=True, **_quietly())
-    target = os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows", "system32",
-                          "WindowsPowerShell", "v1.0")
+    system32 = os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows", "system32")
+    target = os.path.join(system32, "WindowsPowerShell", "v1.0")
     os.makedirs(target, exist_ok=True)
     shutil.copyfile(powershell_standin, os.path.join(target, "powershell.exe"))
+    if wininet_recorder:
+        shutil.copyfile(wininet_recorder, os.path.join(system32, "wininet.dll"))
 
 
 def shut_down():

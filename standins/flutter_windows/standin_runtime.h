@@ -45,6 +45,8 @@ struct FlutterDesktopViewController {
   FlutterDesktopView view;
   int requestedWidth = 0;
   int requestedHeight = 0;
+  // ORVANTA_STANDIN_HIDE_ON_CLOSE=1 at creation: the UI keeps its window on close.
+  bool hideOnClose = false;
 };
 
 struct FlutterDesktopEngine {

@@ -186,6 +186,9 @@ FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(int width, in
   controller->engine = engine;
   controller->requestedWidth = width;
   controller->requestedHeight = height;
+  char hide[8];
+  length = GetEnvironmentVariableA("ORVANTA_STANDIN_HIDE_ON_CLOSE", hide, sizeof(hide));
+  controller->hideOnClose = length == 1 && hide[0] == '1';
   if (!standin::CreateViewWindows(controller)) {
     delete controller;
     return nullptr;
@@ -238,13 +241,17 @@ void FlutterDesktopViewControllerForceRedraw(FlutterDesktopViewControllerRef con
 bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
     FlutterDesktopViewControllerRef controller, HWND hwnd, UINT message, WPARAM wparam,
     LPARAM lparam, LRESULT* result) {
-  // Every message belongs to the host; the stand-in needs none of them for itself.
-  static_cast<void>(controller);
-  static_cast<void>(hwnd);
-  static_cast<void>(message);
   static_cast<void>(wparam);
   static_cast<void>(lparam);
-  static_cast<void>(result);
+  // As a tray-style UI does: the window only hides on close. Such a UI (or a plug-in that sees
+  // the top-level messages) may take messages of an application's own range too.
+  if (controller != nullptr && controller->hideOnClose &&
+      (message == WM_CLOSE || message >= WM_APP)) {
+    if (message == WM_CLOSE) ShowWindow(hwnd, SW_HIDE);
+    *result = 0;
+    return true;
+  }
+  // Otherwise every message belongs to the host; the stand-in needs none of them for itself.
   return false;
 }
 

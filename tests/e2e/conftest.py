@@ -20,6 +20,7 @@ from orvanta_driver import wine  # noqa: E402
 from orvanta_driver.host import HostProcess  # noqa: E402
 
 ENVIRONMENT_KEY = r"HKCU\Environment"
+PERSONALIZE_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize"
 CORE_PORT = 10809
 PROXY_ON = {"ProxyEnable": 1, "ProxyServer": "127.0.0.1:10809", "ProxyOverride": "<-loopback>"}
 PROXY_OFF = {"ProxyEnable": 0, "ProxyServer": "", "ProxyOverride": ""}
@@ -36,7 +37,8 @@ def app_dir():
     """The runnable layout, run in a prefix of the end-to-end tests' own (WINEPREFIX, set by
     ctest): its registry, per-user TEMP and named objects are theirs alone, so the tests that
     use the other prefix can run beside them."""
-    missing = [name for name in ("WINEPREFIX", "DISPLAY", "ORVANTA_POWERSHELL_STANDIN")
+    missing = [name for name in ("WINEPREFIX", "DISPLAY", "ORVANTA_POWERSHELL_STANDIN",
+                                 "ORVANTA_WININET_STANDIN")
                if not os.environ.get(name)]
     if missing:
         pytest.fail("run under ctest after scripts/wine.sh's wine_start: %s unset"
@@ -44,7 +46,7 @@ def app_dir():
     folder = os.environ.get("ORVANTA_APP_DIR", "")
     if not os.path.isfile(os.path.join(folder, "orvanta.exe")):
         pytest.fail("ORVANTA_APP_DIR holds no orvanta.exe: %r" % folder)
-    wine.boot(os.environ["ORVANTA_POWERSHELL_STANDIN"])
+    wine.boot(os.environ["ORVANTA_POWERSHELL_STANDIN"], os.environ["ORVANTA_WININET_STANDIN"])
     yield folder
     wine.shut_down()
 
@@ -72,10 +74,15 @@ def non_latin_layout(app_dir, temp_dir, tmp_path_factory):
     ANSI code page at once: the runnable layout copied into a Cyrillic folder, a temporary
     folder with Chinese letters and an emoji, and a folder to start the host from. The install
     and current folders each hold a planted powershell.exe that records its runs in
-    planted-runs.txt."""
-    planted = os.environ.get("ORVANTA_PLANTED_POWERSHELL", "")
-    if not os.path.isfile(planted):
-        pytest.fail("ORVANTA_PLANTED_POWERSHELL (set by ctest) names e2e_planted_powershell.exe")
+    planted-runs.txt, and planted dwmapi.dll, iphlpapi.dll and wininet.dll that record their
+    loads in planted-loads.txt. The user prefers dark apps meanwhile, so the host calls dwmapi
+    too."""
+    planted = {"powershell.exe": os.environ.get("ORVANTA_PLANTED_POWERSHELL", "")}
+    for dll in ("dwmapi.dll", "iphlpapi.dll", "wininet.dll"):
+        planted[dll] = os.environ.get("ORVANTA_PLANTED_DLL", "")
+    if not all(os.path.isfile(path) for path in planted.values()):
+        pytest.fail("ORVANTA_PLANTED_POWERSHELL and ORVANTA_PLANTED_DLL (set by ctest) name "
+                    "e2e_planted_powershell.exe and the e2e_planted_dll DLL")
     base = tmp_path_factory.mktemp("non-latin")
     install = base / "\u041e\u0440\u0432\u0430\u043d\u0442\u0430 \u041a\u043b\u0438\u0435\u043d\u0442"
     shutil.copytree(app_dir, str(install))
@@ -84,8 +91,14 @@ def non_latin_layout(app_dir, temp_dir, tmp_path_factory):
     current = base / "\u0417\u0430\u0433\u0440\u0443\u0437\u043a\u0438"
     current.mkdir()
     for folder in (install, current):
-        shutil.copy(planted, str(folder / "powershell.exe"))
-    return str(install), str(temp), str(current)
+        for name, path in planted.items():
+            shutil.copy(path, str(folder / name))
+    saved_theme = wine.SavedValues(PERSONALIZE_KEY, ("AppsUseLightTheme",))
+    try:
+        wine.write_value(PERSONALIZE_KEY, "AppsUseLightTheme", "REG_DWORD", 0)
+        yield str(install), str(temp), str(current)
+    finally:
+        saved_theme.restore()
 
 
 @pytest.fixture

@@ -111,45 +111,79 @@ TEST_F(FlutterWindowTest, EndOfSessionStopsTheCoreAndClearsTheProxy) {
   EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 0) << "proxy left pointing at the core";
 }
 
-// Ctrl+C in the console the host is attached to closes the window as the user would (the
-// same WM_CLOSE), so the teardown is the same too.
-TEST_F(FlutterWindowTest, ClosingEndsTheRuntimeFirstAndTheCoreOnlyWithTheObject) {
-  ::FreeConsole();
-  ASSERT_TRUE(::AllocConsole());
-  auto window = std::make_unique<FlutterWindow>(Project());
-  ASSERT_TRUE(window->CreateHostWindow(L"Orvanta", {10, 10}, {420, 720}));
-  window->SetExitOnClose(true);
-  ASSERT_TRUE(StartCore());
-
-  ASSERT_TRUE(::SetConsoleCtrlHandler(RecordPassedOn, TRUE));
-  auto console = std::make_unique<ConsoleControl>();
-  console->CloseOnControlEvents(window->GetHandle());
-  ASSERT_TRUE(::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
-  MSG quit{};
+// Runs the thread's messages until the quit message, for at most 10 s; false on the time-out.
+bool PumpUntilQuit() {
   const ULONGLONG deadline = ::GetTickCount64() + 10000;
-  bool quitPosted = false;
-  while (!quitPosted && ::GetTickCount64() < deadline) {
+  while (::GetTickCount64() < deadline) {
     MSG message{};
     if (!::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       ::Sleep(10);
     } else if (message.message == WM_QUIT) {
-      quitPosted = true;
+      return true;
     } else {
       ::DispatchMessageW(&message);
     }
   }
-  EXPECT_TRUE(quitPosted) << "Ctrl+C did not close the window";
-  // Only now: a handler that passed the event on calls the next one right after it posted the
-  // close, long before the window is gone.
-  ::SetConsoleCtrlHandler(RecordPassedOn, FALSE);
-  EXPECT_FALSE(controlEventPassedOn) << "Ctrl+C went on to the handler that ends the process";
+  return false;
+}
+
+// Notes ProxyEnable when the window is destroyed, which is when the runtime ends.
+class ObservedWindow : public FlutterWindow {
+ public:
+  using FlutterWindow::FlutterWindow;
+  long long proxyAtDestroy = -2;
+
+ protected:
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) override {
+    if (message == WM_DESTROY) proxyAtDestroy = orvanta_test::ReadProxySettings().enable;
+    return FlutterWindow::HandleMessage(window, message, wparam, lparam);
+  }
+};
+
+TEST_F(FlutterWindowTest, ClosingEndsTheRuntimeFirstAndTheCoreOnlyWithTheObject) {
+  auto window = std::make_unique<ObservedWindow>(Project());
+  ASSERT_TRUE(window->CreateHostWindow(L"Orvanta", {10, 10}, {420, 720}));
+  window->SetExitOnClose(true);
+  ASSERT_TRUE(StartCore());
+
+  ASSERT_TRUE(::PostMessageW(window->GetHandle(), WM_CLOSE, 0, 0));
+  EXPECT_TRUE(PumpUntilQuit()) << "closing did not end the loop";
   EXPECT_EQ(window->GetHandle(), nullptr);
-  EXPECT_FALSE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(ChannelUserData(kVpn), nullptr) << "runtime outlived the window";
-  EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 1) << "the services must outlive the runtime";
+  EXPECT_EQ(window->proxyAtDestroy, 1) << "the services must outlive the runtime";
 
   window.reset();
   EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 0) << "destroying the window kept the proxy";
+}
+
+// Ctrl+C in the console the host is attached to (the only console event Wine can raise) ends
+// the host even under a UI that keeps its window open on close: the services stop, then the
+// window goes, without the runtime seeing anything.
+TEST_F(FlutterWindowTest, CtrlCStopsTheServicesThenEndsTheWindowThoughTheUiKeepsItOnClose) {
+  orvanta_test::ScopedEnvironment keepsWindow("ORVANTA_STANDIN_HIDE_ON_CLOSE", "1");
+  ::FreeConsole();
+  ASSERT_TRUE(::AllocConsole());
+  auto window = std::make_unique<ObservedWindow>(Project());
+  ASSERT_TRUE(window->CreateHostWindow(L"Orvanta", {10, 10}, {420, 720}));
+  window->SetExitOnClose(true);
+  ASSERT_TRUE(StartCore());
+  ::SendMessageW(window->GetHandle(), WM_CLOSE, 0, 0);
+  ASSERT_TRUE(::IsWindow(window->GetHandle())) << "the UI was to keep its window on close";
+
+  ASSERT_TRUE(::SetConsoleCtrlHandler(RecordPassedOn, TRUE));
+  auto console = std::make_unique<ConsoleControl>();
+  console->ForwardControlEvents(window->GetHandle(), FlutterWindow::kEndHost);
+  ASSERT_TRUE(::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+  EXPECT_TRUE(PumpUntilQuit()) << "Ctrl+C did not end the loop";
+  // Only now: a handler that passed the event on calls the next one right after it posted,
+  // long before the window is gone.
+  ::SetConsoleCtrlHandler(RecordPassedOn, FALSE);
+  EXPECT_FALSE(controlEventPassedOn) << "Ctrl+C went on to the handler that ends the process";
+  EXPECT_EQ(window->GetHandle(), nullptr);
+  EXPECT_EQ(ChannelUserData(kVpn), nullptr) << "runtime outlived the window";
+  EXPECT_EQ(window->proxyAtDestroy, 0) << "the proxy was still set when the window went";
+
+  window.reset();
   console.reset();
   ::FreeConsole();
 }

@@ -220,23 +220,38 @@ TEST(Win32Window, OpensHiddenWithAFixedFrameInsideTheScreen) {
   EXPECT_GT(checked, 0) << "no expectations for this " << screen;
 }
 
-TEST(Win32Window, DpiChangeTakesTheSuggestedRectangleKeptInsideTheWorkArea) {
+// A drag across monitors of different DPI, which Wine's one monitor cannot show: the suggested
+// rectangles are made up around the real work area and sent as the system would.
+TEST(Win32Window, DpiChangeKeepsASuggestionThatFitsAndFitsOnlyOneTooLarge) {
   RecordingWindow window;
   ASSERT_TRUE(window.CreateHostWindow(L"dpi", {10, 10}, {300, 200}));
   const RECT work = MonitorAt(WindowRect(window.GetHandle())).rcWork;
-  const LONG work_height = work.bottom - work.top;
+  const LONG width = work.right - work.left;
+  const LONG height = work.bottom - work.top;
   struct Case {
     const char* description;
     RECT suggested;
     RECT expected;
   };
   const Case cases[] = {
-      {"one that fits is taken as it is",
+      {"inside the work area: as given",
        {work.left + 100, work.top + 50, work.left + 400, work.top + 650},
        {work.left + 100, work.top + 50, work.left + 400, work.top + 650}},
-      {"one taller than the work area is shortened to it and moved to its top",
-       {work.left + 100, work.top + 50, work.left + 400, work.top + 50 + work_height + 100},
+      {"across the right edge, under the dragging cursor: as given",
+       {work.right - 200, work.top + 50, work.right + 325, work.top + 950},
+       {work.right - 200, work.top + 50, work.right + 325, work.top + 950}},
+      {"above and left of the work area: as given",
+       {work.left - 100, work.top - 60, work.left + 200, work.top + 540},
+       {work.left - 100, work.top - 60, work.left + 200, work.top + 540}},
+      {"exactly the work area's size, shifted: as given",
+       {work.left + 7, work.top + 9, work.right + 7, work.bottom + 9},
+       {work.left + 7, work.top + 9, work.right + 7, work.bottom + 9}},
+      {"one pixel taller than the work area: shortened to it and moved to its top, x kept",
+       {work.left + 100, work.top + 50, work.left + 400, work.top + 50 + height + 1},
        {work.left + 100, work.top, work.left + 400, work.bottom}},
+      {"wider than the work area and off its bottom: narrowed to it and moved up into it",
+       {work.left - 30, work.bottom - 100, work.left - 30 + width + 50, work.bottom + 200},
+       {work.left, work.bottom - 300, work.right, work.bottom}},
   };
   for (const Case& c : cases) {
     RECT suggested = c.suggested;

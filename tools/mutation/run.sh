@@ -8,5 +8,5 @@ source scripts/wine.sh
 trap wine_stop EXIT
 wine_start "$PWD/$root/win/wineprefix"
 cmake -DSTANDIN="$PWD/$root/win/standins/powershell/powershell.exe" \
-  -P cmake/install_powershell_standin.cmake
+  -DAS=WindowsPowerShell/v1.0/powershell.exe -P cmake/install_system_standin.cmake
 /usr/bin/python3 tools/mutation/mutate.py --build-root "$PWD/$root" "$@"

@@ -1,0 +1,55 @@
+// The system DLLs this program calls into that are not KnownDLLs: dwmapi.dll, iphlpapi.dll and
+// wininet.dll. Imported at load time, or loaded by name, such a DLL is looked for in the
+// application's folder before the system folder, so a copy planted beside orvanta.exe (a
+// portable copy unpacked into Downloads) would run inside the host. So none of them is
+// imported: each is loaded once, on first use, from the system folder only, and its functions
+// are found here by name.
+//
+//   auto* getIfTable2 =
+//       orvanta::SystemDll::Iphlpapi().Find<decltype(::GetIfTable2)>("GetIfTable2");
+//
+// Ownership: the process's three instances are never destroyed, so their DLLs stay loaded until
+// the process ends and no function found in them outlives its code. Another instance (a test's)
+// unloads its DLL when destroyed.
+//
+// Failure: Find gives null when the DLL cannot be loaded from the system folder or lacks the
+// export, with the reason as the thread's last error (ERROR_MOD_NOT_FOUND,
+// ERROR_PROC_NOT_FOUND, ...); the caller treats that as a failure of the call it meant to make.
+#ifndef ORVANTA_SUPPORT_SYSTEM_DLL_H_
+#define ORVANTA_SUPPORT_SYSTEM_DLL_H_
+
+#include <windows.h>
+
+namespace orvanta {
+
+class SystemDll {
+ public:
+  // The process's instance for each DLL; the DLL is loaded on the first call.
+  static const SystemDll& Dwmapi();
+  static const SystemDll& Iphlpapi();
+  static const SystemDll& Wininet();
+
+  // Loads `file` (a bare file name) from the system folder only.
+  explicit SystemDll(const wchar_t* file);
+  ~SystemDll();
+
+  SystemDll(const SystemDll&) = delete;
+  SystemDll& operator=(const SystemDll&) = delete;
+
+  // The export `name` as a `Function*`, with `Function` the function type the system's header
+  // declares (decltype of it); null as described above.
+  template <typename Function>
+  Function* Find(const char* name) const {
+    return reinterpret_cast<Function*>(FindExport(name));
+  }
+
+ private:
+  void* FindExport(const char* name) const;
+
+  HMODULE module_ = nullptr;
+  DWORD loadError_ = ERROR_SUCCESS;
+};
+
+}  // namespace orvanta
+
+#endif  // ORVANTA_SUPPORT_SYSTEM_DLL_H_
