@@ -6,6 +6,7 @@ order and the last of them closes it. Only one instance can run at a time, so th
 must not start before the fresh ones have ended.
 """
 
+import json
 import os
 import threading
 import time
@@ -34,9 +35,30 @@ COMPANY_PROXY = {"ProxyEnable": 1, "ProxyServer": "corp-proxy.example:8080",
                  "ProxyOverride": "*.corp.example;<local>"}
 
 
-def sample_config():
+def sample_config(**standin):
+    """The sample configuration; with arguments, it tells the stand-in core how to misbehave."""
     with open(SAMPLE_CONFIG_PATH, encoding="utf-8") as f:
-        return f.read()
+        text = f.read()
+    if not standin:
+        return text
+    config = json.loads(text)
+    config["standin"] = standin
+    return json.dumps(config)
+
+
+CORE_LOG_HEADER = "\n----- sing-box stdout/stderr -----\n"
+
+
+def messages(logs):
+    """The service log's messages, without their time stamps."""
+    service = logs.split(CORE_LOG_HEADER, 1)[0]
+    return [line.split("] ", 1)[1] for line in service.split("\n") if line.startswith("[")]
+
+
+def ends_with(client, *expected):
+    """The service log's last messages are `expected`."""
+    got = messages(client.invoke(VPN_CHANNEL, "getLogs").value)
+    assert got[-len(expected):] == list(expected), got[-len(expected) - 3:]
 
 
 def wait_for(condition, seconds, step=0.2):
@@ -48,8 +70,8 @@ def wait_for(condition, seconds, step=0.2):
     return condition()
 
 
-def start_core(host, client):
-    reply = client.invoke(VPN_CHANNEL, "startV2Ray", {"config": sample_config()})
+def start_core(host, client, config=None):
+    reply = client.invoke(VPN_CHANNEL, "startV2Ray", {"config": config or sample_config()})
     assert reply == Success(True)
     # Alive after a second is no promise of listening yet: a loaded machine starts it slower.
     assert wait_for(port_accepts, 15), "stand-in core not listening on %d" % CORE_PORT
@@ -328,6 +350,78 @@ def test_a_core_that_ends_on_its_own_takes_the_proxy_with_it_and_starts_again(ma
         assert line in after, line
     assert "sing-box is already running" not in after
     assert client.invoke(VPN_CHANNEL, "stopV2Ray") == Success(True)
+    assert wine.proxy_values() == PROXY_OFF
+
+
+def test_the_core_speaks_in_getlogs_without_colour_codes_and_its_last_words_are_quoted(
+        main_host, temp_dir):
+    host, client, _ = main_host
+    start_core(host, client, sample_config(mode="coloured"))
+    core_log = lambda: client.invoke(VPN_CHANNEL, "getLogs").value.split(CORE_LOG_HEADER, 1)[1]
+    done = "+1ms [conn] outbound/direct[direct]: done\r\n"
+    assert wait_for(lambda: done in core_log(), 15), core_log()
+    assert "\x1b" not in core_log()
+    assert "INFO[0000] inbound/mixed[mixed-in]: tcp server started\r\n" \
+        "WARN[0001] dns: slow response\r\n" + done in core_log()
+    with open(os.path.join(str(temp_dir), "Orvanta", "sing-box.log"), "rb") as f:
+        assert b"\x1b[33mWARN\x1b[0m[0001] \x1b[38;5;208mdns: slow response\x1b[0m\r\n" in f.read()
+    assert client.invoke(VPN_CHANNEL, "stopV2Ray") == Success(True)
+
+    # Ends within its first second: the fatal line of this launch is quoted, nothing else is.
+    for mode, code, said in (("fatal", 1, ["sing-box said: FATAL[0000] start service: stand-in "
+                                           "told to fail"]),
+                             ("silent", 3, [])):
+        assert client.invoke(VPN_CHANNEL, "startV2Ray",
+                             {"config": sample_config(mode=mode)}) == Success(False)
+        ends_with(client, "ERROR: sing-box process exited immediately with code: %d" % code,
+                  *said, "Failed to start sing-box process")
+    assert wine.proxy_values() == PROXY_OFF
+
+    # Ends by itself later: the exit watch quotes it, before the proxy goes.
+    assert client.invoke(VPN_CHANNEL, "startV2Ray",
+                         {"config": sample_config(mode="fatal-later", exit_after_ms=3000)}) == \
+        Success(True)
+    assert wait_for(lambda: wine.proxy_values() == PROXY_OFF, 30)
+    got = messages(client.invoke(VPN_CHANNEL, "getLogs").value)
+    end = got.index("sing-box exited unexpectedly with exit code 1")
+    assert got[end + 1:end + 3] == [
+        "sing-box said: FATAL[0000] service stopped: stand-in told to fail later",
+        "Clearing system proxy"], got[end:]
+
+
+def test_a_taken_port_and_a_missing_core_are_explained(main_host, log_dir):
+    host, client, _ = main_host
+    # Another program on the core's port: named (Wine hides its PID), and the core's own reason.
+    holder_out = os.path.join(log_dir, "port-holder.out")
+    holder = wine.start([probe_path(), "listen", str(CORE_PORT), "120"], holder_out)
+    try:
+        assert wait_for(lambda: "listening" in open(holder_out).read(), 60), "port not taken"
+        assert client.invoke(VPN_CHANNEL, "startV2Ray", {"config": sample_config()}) == \
+            Success(False)
+        got = messages(client.invoke(VPN_CHANNEL, "getLogs").value)
+        at = got.index("WARNING: 127.0.0.1:10809 is already in use by another program")
+        assert got[at - 1].startswith("Checking sing-box executable path: "), got[at - 1]
+        assert got[at + 1].startswith("Executing command: "), got[at + 1]
+        assert got[at + 2] == "Creating sing-box process...", got[at + 2]
+        ends_with(client, "ERROR: sing-box process exited immediately with code: 1",
+                  "sing-box said: sing-box stand-in: FATAL: cannot listen on 127.0.0.1:10809",
+                  "Failed to start sing-box process")
+    finally:
+        holder.kill()
+        holder.wait(timeout=30)
+
+    # The core taken away, as antivirus software quarantines it.
+    core = os.path.join(host.app_dir, "resources", "sing-box.exe")
+    os.rename(core, core + ".quarantined")
+    try:
+        assert client.invoke(VPN_CHANNEL, "startV2Ray", {"config": sample_config()}) == \
+            Success(False)
+        ends_with(client, "ERROR: sing-box executable not found in any location",
+                  "sing-box.exe is missing: antivirus software may have removed it. Restore it "
+                  "from quarantine or reinstall Orvanta.",
+                  "Failed to start sing-box process")
+    finally:
+        os.rename(core + ".quarantined", core)
     assert wine.proxy_values() == PROXY_OFF
 
 

@@ -14,8 +14,12 @@
 //                               TerminateProcess, as Task Manager or a crash would
 //   e2e_window_probe killcore   ends every sing-box.exe with exit code 7, as a crash of the
 //                               core would, and prints "tick=T", the GetTickCount64 time of it
+//   e2e_window_probe listen P S listens on 127.0.0.1:P, as another proxy client on the core's
+//                               port would, prints "listening" and ends after S seconds
 //
-// Exit code 0 on success, 2 when no such window exists, 64 for a wrong command line.
+// Exit code 0 on success, 2 when no such window exists (or the port cannot be had), 64 for a
+// wrong command line.
+#include <winsock2.h>
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -59,12 +63,34 @@ int KillCores() {
   return killed > 0 ? 0 : 2;
 }
 
+int Listen(const char* port, const char* seconds) {
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<u_short>(std::strtoul(port, nullptr, 10)));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (listener == INVALID_SOCKET ||
+      bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      listen(listener, 1) != 0) {
+    return 2;
+  }
+  std::printf("listening\n");
+  std::fflush(stdout);
+  Sleep(1000 * static_cast<DWORD>(std::strtoul(seconds, nullptr, 10)));
+  closesocket(listener);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) return 64;
   const bool watch = std::strcmp(argv[1], "watch") == 0;
-  if (argc != (watch ? 3 : 2)) return 64;
+  const bool listen = std::strcmp(argv[1], "listen") == 0;
+  if (argc != (watch ? 3 : listen ? 4 : 2)) return 64;
+  if (listen) return Listen(argv[2], argv[3]);
   if (std::strcmp(argv[1], "codepage") == 0) {
     std::printf("acp=%u\n", GetACP());
     return 0;
