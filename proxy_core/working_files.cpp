@@ -129,7 +129,7 @@ ReadOutcome ReadCoreLogTail(const std::wstring& path, std::string& bytes, size_t
   if (size < 0) return ReadOutcome::kFailed;
   const long long window = size > kCoreLogTailBytes ? size - kCoreLogTailBytes : 0;
   // The byte before the window tells whether the window begins with a whole line; the ones
-  // before that, whether a colour sequence that began there runs into the window.
+  // before that, whether a colour sequence (far shorter) that began there runs into the window.
   const long long start = window > kLookBehindBytes ? window - kLookBehindBytes : 0;
   if (!ReadRange(file.Get(), start, size, bytes)) return ReadOutcome::kFailed;
 

@@ -49,28 +49,27 @@ size_t RestOfSequenceBefore(std::string_view text, size_t from) {
   return 0;
 }
 
-std::string WithoutSequences(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  size_t copiedUpTo = 0;
-  for (size_t at = text.find(kEscape); at != std::string_view::npos;) {
+// In place, as what stays only ever moves towards the front: a log of a mebibyte costs no
+// second copy, and one without sequences is not touched.
+void RemoveSequences(std::string& text) {
+  size_t kept = 0;    // the result so far, at the front
+  size_t unread = 0;  // where the text not yet moved begins
+  for (size_t at = text.find(kEscape); at != std::string::npos; at = text.find(kEscape, at + 1)) {
     size_t end = 0;
-    switch (ReadSequence(text, at, &end)) {
-      case Sequence::kComplete:
-        out.append(text.data() + copiedUpTo, at - copiedUpTo);
-        copiedUpTo = end;
-        at = text.find(kEscape, end);
-        break;
-      case Sequence::kIncomplete:
-        out.append(text.data() + copiedUpTo, at - copiedUpTo);
-        return out;
-      case Sequence::kNone:
-        at = text.find(kEscape, at + 1);
-        break;
+    const Sequence sequence = ReadSequence(text, at, &end);
+    if (sequence == Sequence::kNone) continue;
+    std::char_traits<char>::move(&text[kept], text.data() + unread, at - unread);
+    kept += at - unread;
+    if (sequence == Sequence::kIncomplete) {
+      text.resize(kept);
+      return;
     }
+    unread = end;
+    at = end - 1;
   }
-  out.append(text.data() + copiedUpTo, text.size() - copiedUpTo);
-  return out;
+  if (unread == 0) return;
+  std::char_traits<char>::move(&text[kept], text.data() + unread, text.size() - unread);
+  text.resize(kept + text.size() - unread);
 }
 
 }  // namespace
@@ -80,7 +79,9 @@ std::string ReadableTerminalText(std::string_view text, size_t from) {
   from += RestOfSequenceBefore(text, from);
   // Repaired first: removing a sequence from between two halves of a broken character must not
   // join them into one that was never written.
-  return WithoutSequences(ToValidUtf8(text.substr(from)));
+  std::string readable = ToValidUtf8(text.substr(from));
+  RemoveSequences(readable);
+  return readable;
 }
 
 std::string LastReadableLine(std::string_view text, size_t maxBytes) {
