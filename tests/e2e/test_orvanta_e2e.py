@@ -328,56 +328,11 @@ def test_a_full_vpn_session_sets_the_proxy_runs_the_core_and_restores_the_users_
         assert line in out, line
 
 
-def test_a_core_that_ends_on_its_own_takes_the_proxy_with_it_and_starts_again(main_host):
+def test_a_core_that_ends_says_why_takes_the_proxy_along_and_speaks_without_colour_codes(
+        main_host):
     host, client, _ = main_host
-    start_core(host, client)
-    code, out, _ = wine.run([probe_path(), "killcore"], timeout=60)
-    assert code == 0, out
-    killed_at = int(out.decode().split("=")[1])
-    # No call from the UI meanwhile: the host notices the end by itself.
-    assert wait_for(lambda: wine.proxy_values() == PROXY_OFF, 30)
-    logs = client.invoke(VPN_CHANNEL, "getLogs").value
-    exit_line = "] sing-box exited unexpectedly with exit code 7\n"
-    assert exit_line in logs
-    stamp = logs[:logs.index(exit_line)].rsplit("[", 1)[1]
-    print("the end of the core was handled %d ms after the kill" % (int(stamp) - killed_at))
-    assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
-
-    start_core(host, client)
-    after = client.invoke(VPN_CHANNEL, "getLogs").value.split(exit_line, 1)[1]
-    for line in ("] Starting sing-box...\n", "] sing-box started successfully\n",
-                 "] System proxy configured successfully\n"):
-        assert line in after, line
-    assert "sing-box is already running" not in after
-    assert client.invoke(VPN_CHANNEL, "stopV2Ray") == Success(True)
-    assert wine.proxy_values() == PROXY_OFF
-
-
-def test_the_core_speaks_in_getlogs_without_colour_codes_and_its_last_words_are_quoted(
-        main_host, temp_dir):
-    host, client, _ = main_host
-    start_core(host, client, sample_config(mode="coloured"))
-    core_log = lambda: client.invoke(VPN_CHANNEL, "getLogs").value.split(CORE_LOG_HEADER, 1)[1]
-    done = "+1ms [conn] outbound/direct[direct]: done\r\n"
-    assert wait_for(lambda: done in core_log(), 15), core_log()
-    assert "\x1b" not in core_log()
-    assert "INFO[0000] inbound/mixed[mixed-in]: tcp server started\r\n" \
-        "WARN[0001] dns: slow response\r\n" + done in core_log()
-    with open(os.path.join(str(temp_dir), "Orvanta", "sing-box.log"), "rb") as f:
-        assert b"\x1b[33mWARN\x1b[0m[0001] \x1b[38;5;208mdns: slow response\x1b[0m\r\n" in f.read()
-    assert client.invoke(VPN_CHANNEL, "stopV2Ray") == Success(True)
-
-    # Ends within its first second: the fatal line of this launch is quoted, nothing else is.
-    for mode, code, said in (("fatal", 1, ["sing-box said: FATAL[0000] start service: stand-in "
-                                           "told to fail"]),
-                             ("silent", 3, [])):
-        assert client.invoke(VPN_CHANNEL, "startV2Ray",
-                             {"config": sample_config(mode=mode)}) == Success(False)
-        ends_with(client, "ERROR: sing-box process exited immediately with code: %d" % code,
-                  *said, "Failed to start sing-box process")
-    assert wine.proxy_values() == PROXY_OFF
-
-    # Ends by itself later: the exit watch quotes it, before the proxy goes.
+    # Ends by itself after its start: no call from the UI meanwhile, the host notices, quotes it
+    # and clears the proxy.
     assert client.invoke(VPN_CHANNEL, "startV2Ray",
                          {"config": sample_config(mode="fatal-later", exit_after_ms=3000)}) == \
         Success(True)
@@ -387,6 +342,30 @@ def test_the_core_speaks_in_getlogs_without_colour_codes_and_its_last_words_are_
     assert got[end + 1:end + 3] == [
         "sing-box said: FATAL[0000] service stopped: stand-in told to fail later",
         "Clearing system proxy"], got[end:]
+    assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
+
+    # Ends within its first second (so the start above was no longer counted as running): the
+    # fatal line of this launch is quoted, nothing else is.
+    for mode, code, said in (("fatal", 1, ["sing-box said: FATAL[0000] start service: stand-in "
+                                           "told to fail"]),
+                             ("silent", 3, [])):
+        assert client.invoke(VPN_CHANNEL, "startV2Ray",
+                             {"config": sample_config(mode=mode)}) == Success(False)
+        ends_with(client, "ERROR: sing-box process exited immediately with code: %d" % code,
+                  *said, "Failed to start sing-box process")
+    assert wine.proxy_values() == PROXY_OFF
+
+    # Starts again, coloured: the answer carries none of its colour codes.
+    start_core(host, client, sample_config(mode="coloured"))
+    logs = lambda: client.invoke(VPN_CHANNEL, "getLogs").value
+    done = "+1ms [conn] outbound/direct[direct]: done\r\n"
+    assert wait_for(lambda: done in logs(), 15), logs()
+    core_log = logs().split(CORE_LOG_HEADER, 1)[1]
+    assert "\x1b" not in core_log
+    assert "INFO[0000] inbound/mixed[mixed-in]: tcp server started\r\n" \
+        "WARN[0001] dns: slow response\r\n" + done in core_log
+    assert client.invoke(VPN_CHANNEL, "stopV2Ray") == Success(True)
+    assert wine.proxy_values() == PROXY_OFF
 
 
 def test_a_taken_port_and_a_missing_core_are_explained(main_host, log_dir):

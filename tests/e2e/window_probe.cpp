@@ -12,8 +12,6 @@
 //                               same environment gets
 //   e2e_window_probe kill       ends the process that owns the window titled "Orvanta" with
 //                               TerminateProcess, as Task Manager or a crash would
-//   e2e_window_probe killcore   ends every sing-box.exe with exit code 7, as a crash of the
-//                               core would, and prints "tick=T", the GetTickCount64 time of it
 //   e2e_window_probe listen P S listens on 127.0.0.1:P, as another proxy client on the core's
 //                               port would, prints "listening" and ends after S seconds
 //
@@ -21,7 +19,6 @@
 // wrong command line.
 #include <winsock2.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,28 +36,6 @@ BOOL CALLBACK CountHostWindow(HWND window, LPARAM counter) {
     ++*reinterpret_cast<int*>(counter);
   }
   return TRUE;
-}
-
-// 2 when no core runs.
-int KillCores() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 1;
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  int killed = 0;
-  ULONGLONG tick = 0;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more;
-       more = Process32NextW(snapshot, &entry)) {
-    if (lstrcmpiW(entry.szExeFile, L"sing-box.exe") != 0) continue;
-    HANDLE core = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
-    if (core == nullptr) continue;
-    tick = GetTickCount64();
-    if (TerminateProcess(core, 7) && WaitForSingleObject(core, 10000) == WAIT_OBJECT_0) ++killed;
-    CloseHandle(core);
-  }
-  CloseHandle(snapshot);
-  std::printf("tick=%llu\n", tick);
-  return killed > 0 ? 0 : 2;
 }
 
 int Listen(const char* port, const char* seconds) {
@@ -95,7 +70,6 @@ int main(int argc, char** argv) {
     std::printf("acp=%u\n", GetACP());
     return 0;
   }
-  if (std::strcmp(argv[1], "killcore") == 0) return KillCores();
   HWND window = FindWindowW(kWindowClass, kWindowTitle);
   if (std::strcmp(argv[1], "kill") == 0) {
     DWORD pid = 0;
