@@ -256,8 +256,6 @@ TEST(WorkingFilesTest, LastWordsAreTheLastLineThisLaunchAppended) {
   const std::vector<Case> cases = {
       {"nothing appended", "", launch, ""},
       {"no log of this launch", "FATAL\n", -1, ""},
-      {"colour codes and CR LF go; empty lines after it are passed over",
-       "a\r\n\x1b[31mFATAL\x1b[0m[0000] bind\r\n\r\n", launch, "FATAL[0000] bind"},
       {"only the last 64 KiB, from a line start", "first\n" + longLine + "\nlast", launch, "last"},
       {"a last line that began before them is not quoted", "first\n" + longLine + "\n", launch, ""},
   };
