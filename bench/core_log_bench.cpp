@@ -1,4 +1,5 @@
-// Times SingBoxService::GetLogs with a small and with a huge sing-box.log; not a test.
+// Times SingBoxService::GetLogs with a small and with a huge sing-box.log, plain and with the
+// colour codes a core writes for a terminal; not a test.
 //
 // A start with an executable that is not there sets up the working folder and stops before
 // any launch, so no core stand-in is needed. The huge file is sparse: it costs no disk, and
@@ -15,12 +16,14 @@
 
 namespace {
 
-void WriteLog(const std::string& path, long long size) {
+void WriteLog(const std::string& path, long long size, bool coloured) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   std::string tail;
   while (tail.size() < static_cast<size_t>(size) && tail.size() < 2u * 1024 * 1024) {
-    tail += "+0800 2026-12-07 10:00:00 INFO [1234 5ms] inbound/http[in]: connection\n";
+    tail += coloured ? "+0800 2026-12-07 10:00:00 \x1b[36mINFO\x1b[0m [\x1b[38;5;208m1234\x1b[0m "
+                       "5ms] inbound/http[in]: connection\n"
+                     : "+0800 2026-12-07 10:00:00 INFO [1234 5ms] inbound/http[in]: connection\n";
   }
   if (tail.size() > static_cast<size_t>(size)) tail.resize(static_cast<size_t>(size));
   LARGE_INTEGER at;
@@ -31,9 +34,9 @@ void WriteLog(const std::string& path, long long size) {
   CloseHandle(file);
 }
 
-void Measure(SingBoxService& service, const std::string& logPath, const char* label,
-             long long size) {
-  WriteLog(logPath, size);
+void Measure(SingBoxService& service, const std::string& logPath, const char* label, long long size,
+             bool coloured = false) {
+  WriteLog(logPath, size, coloured);
   using Clock = std::chrono::steady_clock;
   size_t answer = 0;
   long long calls = 0;
@@ -44,7 +47,7 @@ void Measure(SingBoxService& service, const std::string& logPath, const char* la
   } while (Clock::now() - start < std::chrono::milliseconds(200));
   const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count() /
                     static_cast<double>(calls);
-  std::printf("GetLogs, sing-box.log of %-7s %10.3f ms per call, answer %zu bytes\n", label, ms,
+  std::printf("GetLogs, sing-box.log of %-16s %10.3f ms per call, answer %zu bytes\n", label, ms,
               answer);
 }
 
@@ -62,6 +65,7 @@ int main() {
   const std::string logPath = temp + "Orvanta\\sing-box.log";
   Measure(service, logPath, "1 KB", 1024);
   Measure(service, logPath, "300 MB", 300LL * 1024 * 1024);
+  Measure(service, logPath, "300 MB, coloured", 300LL * 1024 * 1024, true);
   DeleteFileA(logPath.c_str());
   DeleteFileA((temp + "Orvanta\\config.json").c_str());
   RemoveDirectoryA((temp + "Orvanta").c_str());

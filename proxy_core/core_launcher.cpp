@@ -99,6 +99,9 @@ bool ResolveSingBoxPath(std::wstring& executable, const ServiceLog& log) {
   }
   if (state == PathState::kMissing) {
     log("ERROR: sing-box executable not found in any location");
+    // Peers' users most often lose the core this way, and the message above gives no clue.
+    log("sing-box.exe is missing: antivirus software may have removed it. Restore it from "
+        "quarantine or reinstall Orvanta.");
     return false;
   }
   executable = fallback;
@@ -114,6 +117,7 @@ bool LaunchCore(const std::wstring& executable, const WorkingFiles& files,
   log("Executing command: " + Utf8(options.commandLine));
 
   orvanta::UniqueHandle logFile;
+  core.logStart = -1;
   if (!files.logPath.empty()) {
     MoveLargeCoreLogAside(files.logPath, log);
     SECURITY_ATTRIBUTES inheritable = {};
@@ -122,10 +126,11 @@ bool LaunchCore(const std::wstring& executable, const WorkingFiles& files,
     logFile.Reset(CreateFileW(files.logPath.c_str(), FILE_APPEND_DATA,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER end = {};
     if (!logFile) {
       log("WARNING: Failed to open sing-box log file for redirection");
-    } else {
-      SetFilePointer(logFile.Get(), 0, nullptr, FILE_END);
+    } else if (SetFilePointerEx(logFile.Get(), LARGE_INTEGER{}, &end, FILE_END)) {
+      core.logStart = end.QuadPart;
     }
   }
   options.redirectStandardHandles = true;
@@ -163,9 +168,15 @@ bool LaunchCore(const std::wstring& executable, const WorkingFiles& files,
     return true;
   }
   log("ERROR: sing-box process exited immediately with code: " + std::to_string(exitCode));
+  LogCoreLastWords(files.logPath, core.logStart, log);
   // Nothing else would ever close the ended core's handle: Stop skips a service that never
   // started, and the next launch overwrites it.
   core.handle.Reset();
   core.id = 0;
   return false;
+}
+
+void LogCoreLastWords(const std::wstring& logPath, long long logStart, const ServiceLog& log) {
+  const std::string line = LastCoreLogLine(logPath, logStart);
+  if (!line.empty()) log("sing-box said: " + line);
 }

@@ -19,20 +19,28 @@ std::wstring GetSingBoxPath();
 
 // Logs the check of `executable` and, when it is not there, replaces it with the current
 // folder's sing-box.exe, which later launches then look at first. False, after the lines that
-// say where it was looked for, when neither exists or a check fails.
+// say where it was looked for, when neither exists or a check fails; when neither exists, a
+// last line tells the user what most likely removed it and what to do.
 bool ResolveSingBoxPath(std::wstring& executable, const ServiceLog& log);
 
 struct CoreProcess {
   orvanta::UniqueHandle handle;
   DWORD id = 0;
+  // Where this launch's output begins in sing-box.log; -1 when it does not go there.
+  long long logStart = -1;
 };
 
 // Starts `executable` with `run -c "<configPath>"`, its output appended to `files.logPath`
 // (moved aside first when large), inside `job`, which is created kill-on-close when empty.
 // Before it runs any code the core is in the job; a job that cannot be made or refuses the
 // core costs one warning line, not the launch. True when the core still runs one second
-// later; `core` then holds it. A core that ended within that second is released.
+// later; `core` then holds it. A core that ended within that second is released, after its
+// last words.
 bool LaunchCore(const std::wstring& executable, const WorkingFiles& files,
                 orvanta::UniqueHandle& job, CoreProcess& core, const ServiceLog& log);
+
+// Logs "sing-box said: " and the last line a launch appended to sing-box.log from `logStart`
+// on (see LastCoreLogLine); nothing when it wrote none.
+void LogCoreLastWords(const std::wstring& logPath, long long logStart, const ServiceLog& log);
 
 #endif  // ORVANTA_PROXY_CORE_CORE_LAUNCHER_H_

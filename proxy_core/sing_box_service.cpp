@@ -1,10 +1,12 @@
 #include "proxy_core/sing_box_service.h"
 
+#include <cstdint>
 #include <iostream>
 #include <new>
 #include <utility>
 
 #include "proxy_core/core_launcher.h"
+#include "proxy_core/port_holder.h"
 #include "support/log_line.h"
 #include "support/process_launch.h"
 #include "support/utf8.h"
@@ -12,7 +14,7 @@
 namespace {
 
 constexpr char kProxyHost[] = "127.0.0.1";
-constexpr int kProxyPort = 10809;
+constexpr uint16_t kProxyPort = 10809;
 constexpr DWORD kTerminateWaitMs = 5000;
 
 std::string ProxyAddress() { return std::string(kProxyHost) + ":" + std::to_string(kProxyPort); }
@@ -51,10 +53,14 @@ bool SingBoxService::CreateConfigFile(const std::string& config) {
 bool SingBoxService::StartProcess() {
   const ServiceLog log = LogSink();
   if (!ResolveSingBoxPath(singBoxPath_, log)) return false;
+  // The core would end at once on a taken port; the user learns here which program holds it.
+  const std::string taken = PortInUseWarning(ReadTcpListeners(), kProxyPort, GetCurrentProcessId());
+  if (!taken.empty()) Log(taken);
   CoreProcess core;
   const bool alive = LaunchCore(singBoxPath_, files_, coreJob_, core, log);
   processHandle_ = std::move(core.handle);
   processId_ = core.id;
+  coreLogStart_ = core.logStart;
   return alive;
 }
 
@@ -74,6 +80,7 @@ void SingBoxService::HandleCoreExit() {
   DWORD exitCode = 0;
   if (processHandle_) GetExitCodeProcess(processHandle_.Get(), &exitCode);
   Log("sing-box exited unexpectedly with exit code " + std::to_string(exitCode));
+  LogCoreLastWords(files_.logPath, coreLogStart_, LogSink());
   ClearSystemProxy();
   processHandle_.Reset();
   processId_ = 0;

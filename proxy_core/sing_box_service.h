@@ -24,6 +24,9 @@
 // for at least one second plus up to five seconds for the proxy command). The end of the core
 // is handled on that thread too, from its message loop, so the service must be created on
 // the thread that runs the loop.
+//
+// When a core ends (within its first second, or later by itself), its last line in sing-box.log
+// is quoted in the log; a start names the program that already listens on the proxy port.
 #ifndef ORVANTA_PROXY_CORE_SING_BOX_SERVICE_H_
 #define ORVANTA_PROXY_CORE_SING_BOX_SERVICE_H_
 
@@ -76,6 +79,8 @@ class SingBoxService {
 
   orvanta::UniqueHandle processHandle_;
   DWORD processId_ = 0;
+  // Where the running core's output begins in sing-box.log, for its last words.
+  long long coreLogStart_ = -1;
   bool running_ = false;
   std::wstring singBoxPath_;
   WorkingFiles files_;  // configPath and logPath

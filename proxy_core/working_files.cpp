@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 
+#include "support/terminal_text.h"
 #include "support/unique_handle.h"
 #include "support/utf8.h"
 #include "support/wide_text.h"
@@ -16,6 +19,10 @@ constexpr char kCoreLogHeader[] = "\n----- sing-box stdout/stderr -----\n";
 // A core at info level writes a line per connection and the file outlives every run: the UI
 // gets only the end of it, and a launch moves a large file aside to one older copy.
 constexpr DWORD kCoreLogTailBytes = 1024 * 1024;
+constexpr long long kLookBehindBytes = 256;
+// What a launch's core said last: its last line, from the end of what that launch appended.
+constexpr long long kLastWordsWindowBytes = 64 * 1024;
+constexpr size_t kLastWordsMaxBytes = 512;
 constexpr long long kCoreLogMoveAsideBytes = 16LL * 1024 * 1024;
 constexpr wchar_t kOlderCoreLogName[] = L"sing-box.old.log";
 constexpr wchar_t kProxyRecordName[] = L"system-proxy-set";
@@ -79,55 +86,67 @@ long long FileSize(const std::wstring& path) {
          static_cast<long long>(data.nFileSizeLow);
 }
 
-enum class ReadOutcome { kRead, kUnavailable, kFailed };
+// Reads [start, end) of `file`; fewer bytes when the file was cut short meanwhile.
+bool ReadRange(HANDLE file, long long start, long long end, std::string& bytes) {
+  LARGE_INTEGER offset = {};
+  offset.QuadPart = start;
+  if (!SetFilePointerEx(file, offset, nullptr, FILE_BEGIN)) return false;
+  bytes.resize(static_cast<size_t>(end - start));
+  size_t filled = 0;
+  while (filled < bytes.size()) {
+    DWORD got = 0;
+    if (!ReadFile(file, &bytes[filled], static_cast<DWORD>(bytes.size() - filled), &got, nullptr)) {
+      return false;
+    }
+    if (got == 0) break;
+    filled += got;
+  }
+  bytes.resize(filled);
+  return true;
+}
 
-// Reads the last kCoreLogTailBytes of the file into `tail`, from the first line start in that
-// window, and sets `skipped` to the bytes before it. The running core holds the file open for
-// appending; what it writes after the size is taken waits for the next call.
-ReadOutcome ReadCoreLogTail(const std::wstring& path, std::string& tail, long long& skipped) {
+// The running core holds the file open for appending; what it writes after the size is taken
+// waits for the next read.
+orvanta::UniqueHandle OpenCoreLog(const std::wstring& path, long long& size) {
   orvanta::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER length = {};
+  size = file && GetFileSizeEx(file.Get(), &length) ? length.QuadPart : -1;
+  return file;
+}
+
+enum class ReadOutcome { kRead, kUnavailable, kFailed };
+
+// Reads the last kCoreLogTailBytes of the file, and a few bytes before them, into `bytes`; sets
+// `first` to where the shown part begins in them (the first line start in the window) and
+// `skipped` to the bytes of the file before it.
+ReadOutcome ReadCoreLogTail(const std::wstring& path, std::string& bytes, size_t& first,
+                            long long& skipped) {
+  long long size = 0;
+  orvanta::UniqueHandle file = OpenCoreLog(path, size);
   if (!file) return ReadOutcome::kUnavailable;
-  LARGE_INTEGER size = {};
-  if (!GetFileSizeEx(file.Get(), &size)) return ReadOutcome::kFailed;
-  // One byte before the window is read too: when it ends a line, the window begins with a
-  // whole line, which is shown.
-  const long long window =
-      size.QuadPart > kCoreLogTailBytes ? size.QuadPart - kCoreLogTailBytes : 0;
-  const long long start = window > 0 ? window - 1 : 0;
-  LARGE_INTEGER offset = {};
-  offset.QuadPart = start;
-  if (!SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN)) return ReadOutcome::kFailed;
+  if (size < 0) return ReadOutcome::kFailed;
+  const long long window = size > kCoreLogTailBytes ? size - kCoreLogTailBytes : 0;
+  // The byte before the window tells whether the window begins with a whole line; the ones
+  // before that, whether a colour sequence (far shorter) that began there runs into the window.
+  const long long start = window > kLookBehindBytes ? window - kLookBehindBytes : 0;
+  if (!ReadRange(file.Get(), start, size, bytes)) return ReadOutcome::kFailed;
 
-  tail.resize(static_cast<size_t>(size.QuadPart - start));
-  size_t filled = 0;
-  while (filled < tail.size()) {
-    DWORD got = 0;
-    if (!ReadFile(file.Get(), &tail[filled], static_cast<DWORD>(tail.size() - filled), &got,
-                  nullptr)) {
-      return ReadOutcome::kFailed;
-    }
-    if (got == 0) break;  // truncated meanwhile
-    filled += got;
-  }
-  tail.resize(filled);
-
-  size_t first = 0;
+  first = 0;
   if (window > 0) {
-    const size_t newline = tail.find('\n');
+    const size_t newline = bytes.find('\n', static_cast<size_t>(window - start - 1));
     if (newline != std::string::npos) {
       first = newline + 1;
     } else {
       // One line longer than the window: at least do not begin inside a character.
-      first = 1;
-      while (first < tail.size() && (static_cast<unsigned char>(tail[first]) & 0xC0) == 0x80) {
+      first = static_cast<size_t>(window - start);
+      while (first < bytes.size() && (static_cast<unsigned char>(bytes[first]) & 0xC0) == 0x80) {
         ++first;
       }
     }
   }
   skipped = start + static_cast<long long>(first);
-  tail.erase(0, first);
   return ReadOutcome::kRead;
 }
 
@@ -213,9 +232,10 @@ void AppendCoreLogSection(const std::wstring& logPath, std::string& logs) {
   if (logPath.empty()) return;
   const size_t before = logs.size();
   try {
-    std::string tail;
+    std::string bytes;
+    size_t first = 0;
     long long skipped = 0;
-    switch (ReadCoreLogTail(logPath, tail, skipped)) {
+    switch (ReadCoreLogTail(logPath, bytes, first, skipped)) {
       case ReadOutcome::kUnavailable:
         return;
       case ReadOutcome::kFailed:
@@ -226,8 +246,8 @@ void AppendCoreLogSection(const std::wstring& logPath, std::string& logs) {
           logs += "(" + std::to_string(skipped) + " earlier bytes not shown)\n";
         }
         // A line the core is still writing, or an old file in another encoding, must not make
-        // the whole answer unreadable.
-        logs += orvanta::ToValidUtf8(tail);
+        // the whole answer unreadable; nor may the colour codes the core writes for a terminal.
+        logs += orvanta::ReadableTerminalText(bytes, first);
         return;
     }
   } catch (const std::bad_alloc&) {
@@ -236,4 +256,27 @@ void AppendCoreLogSection(const std::wstring& logPath, std::string& logs) {
   logs.resize(before);
   logs += kCoreLogHeader;
   logs += "(failed to read sing-box log file)\n";
+}
+
+std::string LastCoreLogLine(const std::wstring& logPath, long long launchStart) {
+  if (logPath.empty() || launchStart < 0) return std::string();
+  try {
+    long long size = 0;
+    orvanta::UniqueHandle file = OpenCoreLog(logPath, size);
+    if (!file || size <= launchStart) return std::string();
+    const long long window = std::max(launchStart, size - kLastWordsWindowBytes);
+    // From the byte before a window that cuts into the launch's output, to begin at a line.
+    const long long start = window > launchStart ? window - 1 : window;
+    std::string bytes;
+    if (!ReadRange(file.Get(), start, size, bytes)) return std::string();
+    size_t first = 0;
+    if (start < window) {
+      first = bytes.find('\n');
+      if (first == std::string::npos) return std::string();
+      ++first;
+    }
+    return orvanta::LastReadableLine(std::string_view(bytes).substr(first), kLastWordsMaxBytes);
+  } catch (const std::bad_alloc&) {
+    return std::string();
+  }
 }

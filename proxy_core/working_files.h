@@ -1,6 +1,6 @@
 // The working folder %TEMP%\Orvanta and what lives in it: config.json written for the core,
-// the core's sing-box.log read back for the UI and kept to a bounded size, and the record of
-// a system proxy this program set.
+// the core's sing-box.log read back for the UI (and for the core's last words) and kept to a
+// bounded size, and the record of a system proxy this program set.
 //
 // Paths are UTF-16 as the system gives them, so any user name works; the log shows them in
 // UTF-8. Nothing here throws: failures are false results and log lines.
@@ -41,9 +41,15 @@ bool CreateConfigFile(const std::string& config, WorkingFiles& files, const Serv
 void MoveLargeCoreLogAside(const std::wstring& logPath, const ServiceLog& log);
 
 // Appends the core log section to `logs`: the header line, then the last MiB of sing-box.log
-// from a line start (after a line counting the bytes left out) as well-formed UTF-8. A missing
-// or unopenable file appends nothing; a failed read, memory included, appends the header and
-// "(failed to read sing-box log file)".
+// from a line start (after a line counting the bytes left out) as well-formed UTF-8 without
+// terminal colour codes; the file keeps them. A missing or unopenable file appends nothing; a
+// failed read, memory included, appends the header and "(failed to read sing-box log file)".
 void AppendCoreLogSection(const std::wstring& logPath, std::string& logs);
+
+// What a core said last: the last non-empty line that was appended to sing-box.log from byte
+// `launchStart` on, readable as in the core log section, without its line end, at most 512
+// bytes. Only the last 64 KiB are read, from a line start. Empty when the launch wrote nothing,
+// `launchStart` is negative (no log of this launch) or the file cannot be read.
+std::string LastCoreLogLine(const std::wstring& logPath, long long launchStart);
 
 #endif  // ORVANTA_PROXY_CORE_WORKING_FILES_H_

@@ -292,4 +292,21 @@ std::vector<int> InboundListenPorts(const JsonValue& config) {
   return ports;
 }
 
+Misbehaviour StandInMode(const JsonValue& config) {
+  Misbehaviour result;
+  const auto standin = config.members.find("standin");
+  if (standin == config.members.end()) return result;
+  const auto& members = standin->second.members;
+  const auto mode = members.find("mode");
+  if (mode != members.end() && mode->second.kind == JsonValue::Kind::kString) {
+    result.mode = mode->second.text;
+  }
+  const auto after = members.find("exit_after_ms");
+  if (after != members.end() && after->second.kind == JsonValue::Kind::kNumber &&
+      after->second.number >= 1 && after->second.number <= 600000) {
+    result.exitAfterMs = static_cast<unsigned long>(after->second.number);
+  }
+  return result;
+}
+
 }  // namespace standin

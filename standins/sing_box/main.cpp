@@ -3,14 +3,26 @@
 // Accepts exactly `run -c <path>`, read from the UTF-16 command line as the real core reads
 // it, so a path in any script arrives intact; messages show it in UTF-8. A missing or non-JSON
 // configuration: a message on standard error and exit code 1 at once, as a real core does.
-// Otherwise one start-up line on standard output and one on standard error, a listener on 127.0.0.1
-// for every inbound "listen_port" (connections are accepted and closed), and it runs until it is
-// terminated. A port that cannot be bound is a start-up failure (exit code 1), as with a real core.
+// Otherwise a listener on 127.0.0.1 for every inbound "listen_port" (connections are accepted
+// and closed); a port that cannot be bound is a start-up failure (exit code 1), as with a real
+// core. Then one start-up line on standard output and one on standard error, and it runs until
+// it is terminated.
 //
-// Before anything else it writes one line on standard output saying whether it runs inside a
-// job and which inheritable handles it holds besides its standard handles, so tests can see
-// what the host let it inherit: "sing-box stand-in: in a job: yes; other inherited handles:
-// none" (or the handle values in decimal).
+// Once it knows it keeps running, it writes one line on standard output saying whether it runs
+// inside a job and which inheritable handles it holds besides its standard handles, so tests
+// can see what the host let it inherit: "sing-box stand-in: in a job: yes; other inherited
+// handles: none" (or the handle values in decimal). Finding them takes long under load, so
+// every way of ending at once is decided before: the host judges the core by whether it still
+// runs one second after its start.
+//
+// A stand-in-only member of the configuration picks how a core misbehaves, so one host can be
+// shown each in turn: "standin": {"mode": M, "exit_after_ms": N} with M
+//   "coloured"     after the start-up lines, lines coloured as a real core colours them on a
+//                  terminal (levels, 256-colour forms), then runs on;
+//   "fatal"        a coloured fatal line, then exit code 1 at once;
+//   "silent"       exit code 3 at once, without writing anything;
+//   "fatal-later"  starts and serves, then after N ms (3000 when not given) writes a coloured
+//                  fatal line and an empty line and ends with exit code 1.
 #include <winsock2.h>
 #include <windows.h>
 #include <shellapi.h>
@@ -77,13 +89,17 @@ bool ReadFileBytes(const std::wstring& path, std::string& content) {
   return ok;
 }
 
-// Serves until the process is terminated; returns only when a port cannot be bound.
-int Serve(const std::vector<int>& ports) {
+// Binds every port before anything slow, so a port that is taken ends the core at once.
+bool Listen(const std::vector<int>& ports, std::vector<SOCKET>& listeners, std::string& error) {
   WSADATA wsa;
-  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return FailWith("winsock unavailable");
-  std::vector<SOCKET> listeners;
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
+    error = "winsock unavailable";
+    return false;
+  }
   for (int port : ports) {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    // Not inheritable, or the report of inherited handles would list the core's own sockets.
+    SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                          WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<u_short>(port));
@@ -91,21 +107,34 @@ int Serve(const std::vector<int>& ports) {
     if (s == INVALID_SOCKET ||
         bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
         listen(s, 16) != 0) {
-      return FailWith("cannot listen on 127.0.0.1:" + std::to_string(port));
+      error = "cannot listen on 127.0.0.1:" + std::to_string(port);
+      return false;
     }
     listeners.push_back(s);
   }
+  return true;
+}
+
+// Serves until the process is terminated, or until `exitAfterMs` have passed (when not 0).
+void Serve(const std::vector<SOCKET>& listeners, DWORD exitAfterMs) {
   std::fprintf(stderr, "sing-box stand-in: serving %s inbound(s)\n",
                std::to_string(listeners.size()).c_str());
   std::fflush(stderr);
-  if (listeners.empty()) {
-    for (;;) Sleep(INFINITE);
-  }
+  const ULONGLONG deadline = GetTickCount64() + exitAfterMs;
   for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    if (exitAfterMs != 0 && now >= deadline) return;
+    const DWORD waitMs = exitAfterMs != 0 ? static_cast<DWORD>(deadline - now) : INFINITE;
+    if (listeners.empty()) {
+      Sleep(waitMs);
+      continue;
+    }
     fd_set readable;
     FD_ZERO(&readable);
     for (SOCKET s : listeners) FD_SET(s, &readable);
-    if (select(0, &readable, nullptr, nullptr, nullptr) == SOCKET_ERROR) {
+    timeval timeout = {static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000) * 1000};
+    const int ready = select(0, &readable, nullptr, nullptr, exitAfterMs != 0 ? &timeout : nullptr);
+    if (ready == SOCKET_ERROR) {
       Sleep(100);
       continue;
     }
@@ -141,10 +170,24 @@ void ReportStartingState() {
   std::fflush(stdout);
 }
 
+// What a real core writes on a terminal, colours included: the level in colour, the rest plain.
+void WriteColouredLines() {
+  std::fprintf(stderr,
+               "\x1b[36mINFO\x1b[0m[0000] inbound/mixed[mixed-in]: tcp server started\n"
+               "\x1b[33mWARN\x1b[0m[0001] \x1b[38;5;208mdns: slow response\x1b[0m\n"
+               "\x1b[1;32m+1ms\x1b[0m \x1b[90m[conn]\x1b[0m outbound/direct[direct]: done\n");
+  std::fflush(stderr);
+}
+
+int Fatal(const std::string& reason) {
+  std::fprintf(stderr, "\x1b[31mFATAL\x1b[0m[0000] %s\n", reason.c_str());
+  std::fflush(stderr);
+  return 1;
+}
+
 }  // namespace
 
 int main() {
-  ReportStartingState();
   const std::vector<std::wstring> arguments = Arguments();
   if (arguments.size() != 3 || arguments[0] != L"run" || arguments[1] != L"-c") {
     return FailWith("usage: sing-box run -c <config.json>");
@@ -159,7 +202,19 @@ int main() {
   if (!standin::ParseJson(content, config, error)) {
     return FailWith("configuration is not valid JSON: " + error);
   }
+  const standin::Misbehaviour mode = standin::StandInMode(config);
+  if (mode.mode == "silent") return 3;
+  if (mode.mode == "fatal") return Fatal("start service: stand-in told to fail");
+  std::vector<SOCKET> listeners;
+  if (!Listen(standin::InboundListenPorts(config), listeners, error)) return FailWith(error);
+
+  ReportStartingState();
   std::printf("sing-box stand-in: started with configuration %s\n", path.c_str());
   std::fflush(stdout);
-  return Serve(standin::InboundListenPorts(config));
+  if (mode.mode == "coloured") WriteColouredLines();
+  const bool later = mode.mode == "fatal-later";
+  Serve(listeners, later ? mode.exitAfterMs : 0);
+  Fatal("service stopped: stand-in told to fail later");
+  std::fprintf(stderr, "\n");
+  return 1;
 }

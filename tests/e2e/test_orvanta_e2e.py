@@ -6,6 +6,7 @@ order and the last of them closes it. Only one instance can run at a time, so th
 must not start before the fresh ones have ended.
 """
 
+import json
 import os
 import threading
 import time
@@ -34,9 +35,27 @@ COMPANY_PROXY = {"ProxyEnable": 1, "ProxyServer": "corp-proxy.example:8080",
                  "ProxyOverride": "*.corp.example;<local>"}
 
 
-def sample_config():
+def sample_config(**standin):
+    """The sample configuration; with arguments, it tells the stand-in core how to misbehave."""
     with open(SAMPLE_CONFIG_PATH, encoding="utf-8") as f:
-        return f.read()
+        text = f.read()
+    return json.dumps(dict(json.loads(text), standin=standin)) if standin else text
+
+
+CORE_LOG_HEADER = "\n----- sing-box stdout/stderr -----\n"
+
+
+def messages(logs):
+    """The service log's messages, without their time stamps."""
+    service = logs.split(CORE_LOG_HEADER, 1)[0]
+    return [line.split("] ", 1)[1] for line in service.split("\n") if line.startswith("[")]
+
+
+def ends_with(client, *expected):
+    """The service log's messages, which must end with `expected`."""
+    got = messages(client.invoke(VPN_CHANNEL, "getLogs").value)
+    assert got[-len(expected):] == list(expected), got[-len(expected) - 3:]
+    return got
 
 
 def wait_for(condition, seconds, step=0.2):
@@ -48,8 +67,8 @@ def wait_for(condition, seconds, step=0.2):
     return condition()
 
 
-def start_core(host, client):
-    reply = client.invoke(VPN_CHANNEL, "startV2Ray", {"config": sample_config()})
+def start_core(host, client, config=None):
+    reply = client.invoke(VPN_CHANNEL, "startV2Ray", {"config": config or sample_config()})
     assert reply == Success(True)
     # Alive after a second is no promise of listening yet: a loaded machine starts it slower.
     assert wait_for(port_accepts, 15), "stand-in core not listening on %d" % CORE_PORT
@@ -324,28 +343,76 @@ def test_a_full_vpn_session_sets_the_proxy_runs_the_core_and_restores_the_users_
         assert line in out, line
 
 
-def test_a_core_that_ends_on_its_own_takes_the_proxy_with_it_and_starts_again(main_host):
+def test_a_core_that_ends_says_why_takes_the_proxy_along_and_speaks_without_colour_codes(
+        main_host):
     host, client, _ = main_host
-    start_core(host, client)
-    code, out, _ = wine.run([probe_path(), "killcore"], timeout=60)
-    assert code == 0, out
-    killed_at = int(out.decode().split("=")[1])
-    # No call from the UI meanwhile: the host notices the end by itself.
+    # Ends by itself after its start: no call from the UI meanwhile, the host notices, quotes it
+    # and clears the proxy.
+    assert client.invoke(VPN_CHANNEL, "startV2Ray",
+                         {"config": sample_config(mode="fatal-later", exit_after_ms=3000)}) == \
+        Success(True)
     assert wait_for(lambda: wine.proxy_values() == PROXY_OFF, 30)
-    logs = client.invoke(VPN_CHANNEL, "getLogs").value
-    exit_line = "] sing-box exited unexpectedly with exit code 7\n"
-    assert exit_line in logs
-    stamp = logs[:logs.index(exit_line)].rsplit("[", 1)[1]
-    print("the end of the core was handled %d ms after the kill" % (int(stamp) - killed_at))
+    got = messages(client.invoke(VPN_CHANNEL, "getLogs").value)
+    end = got.index("sing-box exited unexpectedly with exit code 1")
+    assert got[end + 1:end + 3] == [
+        "sing-box said: FATAL[0000] service stopped: stand-in told to fail later",
+        "Clearing system proxy"], got[end:]
     assert client.invoke(VPN_CHANNEL, "isRunning") == Success(False)
 
-    start_core(host, client)
-    after = client.invoke(VPN_CHANNEL, "getLogs").value.split(exit_line, 1)[1]
-    for line in ("] Starting sing-box...\n", "] sing-box started successfully\n",
-                 "] System proxy configured successfully\n"):
-        assert line in after, line
-    assert "sing-box is already running" not in after
+    # Ends within its first second (so the start above was no longer counted as running): the
+    # fatal line of this launch is quoted, nothing else is.
+    for mode, code, said in (("fatal", 1, ["sing-box said: FATAL[0000] start service: stand-in "
+                                           "told to fail"]),
+                             ("silent", 3, [])):
+        assert client.invoke(VPN_CHANNEL, "startV2Ray",
+                             {"config": sample_config(mode=mode)}) == Success(False)
+        ends_with(client, "ERROR: sing-box process exited immediately with code: %d" % code,
+                  *said, "Failed to start sing-box process")
+    assert wine.proxy_values() == PROXY_OFF
+
+    # Starts again, coloured: the answer carries none of its colour codes.
+    start_core(host, client, sample_config(mode="coloured"))
+    logs = lambda: client.invoke(VPN_CHANNEL, "getLogs").value
+    done = "+1ms [conn] outbound/direct[direct]: done\r\n"
+    assert wait_for(lambda: done in logs(), 15), logs()
+    core_log = logs().split(CORE_LOG_HEADER, 1)[1]
+    assert "\x1b" not in core_log
+    assert "INFO[0000] inbound/mixed[mixed-in]: tcp server started\r\n" \
+        "WARN[0001] dns: slow response\r\n" + done in core_log
     assert client.invoke(VPN_CHANNEL, "stopV2Ray") == Success(True)
+    assert wine.proxy_values() == PROXY_OFF
+
+
+def test_a_taken_port_and_a_missing_core_are_explained(main_host, log_dir):
+    host, client, _ = main_host
+    # Another program on the core's port: named (Wine hides its PID), and the core's own reason.
+    holder_out = os.path.join(log_dir, "port-holder.out")
+    holder = wine.start([probe_path(), "listen", str(CORE_PORT), "120"], holder_out)
+    try:
+        assert wait_for(lambda: "listening" in open(holder_out).read(), 60), "port not taken"
+        assert client.invoke(VPN_CHANNEL, "startV2Ray", {"config": sample_config()}) == \
+            Success(False)
+        got = ends_with(client, "ERROR: sing-box process exited immediately with code: 1",
+                        "sing-box said: sing-box stand-in: FATAL: cannot listen on 127.0.0.1:10809",
+                        "Failed to start sing-box process")
+        at = got.index("WARNING: 127.0.0.1:10809 is already in use by another program")
+        assert got[at + 2] == "Creating sing-box process...", got[at:]
+    finally:
+        holder.kill()
+        holder.wait(timeout=30)
+
+    # The core taken away, as antivirus software quarantines it.
+    core = os.path.join(host.app_dir, "resources", "sing-box.exe")
+    os.rename(core, core + ".quarantined")
+    try:
+        assert client.invoke(VPN_CHANNEL, "startV2Ray", {"config": sample_config()}) == \
+            Success(False)
+        ends_with(client, "ERROR: sing-box executable not found in any location",
+                  "sing-box.exe is missing: antivirus software may have removed it. Restore it "
+                  "from quarantine or reinstall Orvanta.",
+                  "Failed to start sing-box process")
+    finally:
+        os.rename(core + ".quarantined", core)
     assert wine.proxy_values() == PROXY_OFF
 
 

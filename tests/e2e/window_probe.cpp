@@ -12,12 +12,13 @@
 //                               same environment gets
 //   e2e_window_probe kill       ends the process that owns the window titled "Orvanta" with
 //                               TerminateProcess, as Task Manager or a crash would
-//   e2e_window_probe killcore   ends every sing-box.exe with exit code 7, as a crash of the
-//                               core would, and prints "tick=T", the GetTickCount64 time of it
+//   e2e_window_probe listen P S listens on 127.0.0.1:P, as another proxy client on the core's
+//                               port would, prints "listening" and ends after S seconds
 //
-// Exit code 0 on success, 2 when no such window exists, 64 for a wrong command line.
+// Exit code 0 on success, 2 when no such window exists (or the port cannot be had), 64 for a
+// wrong command line.
+#include <winsock2.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -37,26 +38,24 @@ BOOL CALLBACK CountHostWindow(HWND window, LPARAM counter) {
   return TRUE;
 }
 
-// 2 when no core runs.
-int KillCores() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 1;
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  int killed = 0;
-  ULONGLONG tick = 0;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more;
-       more = Process32NextW(snapshot, &entry)) {
-    if (lstrcmpiW(entry.szExeFile, L"sing-box.exe") != 0) continue;
-    HANDLE core = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
-    if (core == nullptr) continue;
-    tick = GetTickCount64();
-    if (TerminateProcess(core, 7) && WaitForSingleObject(core, 10000) == WAIT_OBJECT_0) ++killed;
-    CloseHandle(core);
+int Listen(const char* port, const char* seconds) {
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<u_short>(std::strtoul(port, nullptr, 10)));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (listener == INVALID_SOCKET ||
+      bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      listen(listener, 1) != 0) {
+    return 2;
   }
-  CloseHandle(snapshot);
-  std::printf("tick=%llu\n", tick);
-  return killed > 0 ? 0 : 2;
+  std::printf("listening\n");
+  std::fflush(stdout);
+  Sleep(1000 * static_cast<DWORD>(std::strtoul(seconds, nullptr, 10)));
+  closesocket(listener);
+  return 0;
 }
 
 }  // namespace
@@ -64,12 +63,13 @@ int KillCores() {
 int main(int argc, char** argv) {
   if (argc < 2) return 64;
   const bool watch = std::strcmp(argv[1], "watch") == 0;
-  if (argc != (watch ? 3 : 2)) return 64;
+  const bool listen = std::strcmp(argv[1], "listen") == 0;
+  if (argc != (watch ? 3 : listen ? 4 : 2)) return 64;
+  if (listen) return Listen(argv[2], argv[3]);
   if (std::strcmp(argv[1], "codepage") == 0) {
     std::printf("acp=%u\n", GetACP());
     return 0;
   }
-  if (std::strcmp(argv[1], "killcore") == 0) return KillCores();
   HWND window = FindWindowW(kWindowClass, kWindowTitle);
   if (std::strcmp(argv[1], "kill") == 0) {
     DWORD pid = 0;

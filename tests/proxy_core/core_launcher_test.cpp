@@ -1,4 +1,5 @@
-// Finding sing-box.exe and launching it, driven directly against the core stand-in.
+// Finding sing-box.exe and launching it, driven directly against the core stand-in, and the
+// program named that holds the core's port (the end-to-end test reads the system's table).
 #include "proxy_core/core_launcher.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "proxy_core/port_holder.h"
 #include "support/wide_text.h"
 #include "tests/proxy_core/proxy_test_support.h"
 
@@ -53,7 +55,9 @@ TEST_F(CoreLauncherTest, ExecutableIsFoundBesideTheHostOrInTheCurrentFolder) {
   EXPECT_EQ(log_.lines, (Lines{"Checking sing-box executable path: " + missing,
                                "ERROR: sing-box executable not found: " + missing,
                                "Trying alternative path: " + fallback,
-                               "ERROR: sing-box executable not found in any location"}));
+                               "ERROR: sing-box executable not found in any location",
+                               "sing-box.exe is missing: antivirus software may have removed it. "
+                               "Restore it from quarantine or reinstall Orvanta."}));
   EXPECT_EQ(Utf8FromWide(executable), missing);
 
   ASSERT_TRUE(CopyFileA(beside.c_str(), fallback.c_str(), FALSE));
@@ -128,15 +132,35 @@ TEST_F(CoreLauncherTest, LaunchProblemsAreLoggedAndOnlySomeFailTheLaunch) {
   WaitForSingleObject(core.handle.Get(), 5000);
   ASSERT_TRUE(RemoveDirectoryA(LogFile().c_str()));
 
-  // A core that ends within its first second fails, and its handle is released at once.
-  log_.lines.clear();
+  // A core that ends within its first second fails, and its handle is released at once. Its
+  // last line of this launch is quoted without colour codes; an earlier launch's never is.
   job_.Reset();
-  Config("not json");
+  orvanta_test::WriteFileBytes(LogFile(), "an earlier launch's last line\n");
+  struct Ending {
+    const char* config;
+    const char* exitCode;
+    std::string said;  // empty: no quote
+  };
+  const std::vector<Ending> endings = {
+      {R"({"standin": {"mode": "fatal"}})", "1",
+       "FATAL[0000] start service: stand-in told to fail"},
+      {R"({"standin": {"mode": "silent"}})", "3", ""},
+  };
   CoreProcess ended;
-  EXPECT_FALSE(LaunchCore(GetSingBoxPath(), files_, job_, ended, log_.Sink()));
-  EXPECT_EQ(log_.lines.back(), "ERROR: sing-box process exited immediately with code: 1");
-  EXPECT_FALSE(ended.handle);
-  EXPECT_EQ(ended.id, 0u);
+  for (const Ending& e : endings) {
+    SCOPED_TRACE(e.config);
+    log_.lines.clear();
+    Config(e.config);
+    EXPECT_FALSE(LaunchCore(GetSingBoxPath(), files_, job_, ended, log_.Sink()));
+    Lines expected = {std::string("ERROR: sing-box process exited immediately with code: ") +
+                      e.exitCode};
+    if (!e.said.empty()) expected.push_back("sing-box said: " + e.said);
+    ASSERT_GE(log_.lines.size(), expected.size());
+    EXPECT_EQ(Lines(log_.lines.end() - static_cast<long>(expected.size()), log_.lines.end()),
+              expected);
+    EXPECT_FALSE(ended.handle);
+    EXPECT_EQ(ended.id, 0u);
+  }
 
   // A file that is not a program: the error code and the system's text for it.
   log_.lines.clear();
@@ -154,6 +178,36 @@ TEST_F(CoreLauncherTest, LaunchProblemsAreLoggedAndOnlySomeFailTheLaunch) {
   // The host's copy of the log handle is closed on this path too: the file can be deleted.
   EXPECT_TRUE(DeleteFileA(LogFile().c_str()));
   EXPECT_TRUE(proxytest::CoreChildren().empty());
+}
+
+TEST(PortHolderTest, TheProgramOnTheCorePortIsNamedOrCalledAnotherProgram) {
+  // The host itself is process 4242 here, so this test's own process counts as another one.
+  const DWORD self = GetCurrentProcessId();
+  const std::string prefix = "WARNING: 127.0.0.1:10809 is already in use by ";
+  const std::string named =
+      prefix + "proxy_core_service_test.exe (PID " + std::to_string(self) + ")";
+  struct Case {
+    const char* description;
+    std::vector<TcpListener> listeners;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"on every address, its owner hidden (Wine reports PID 0)",
+       {{0, 10809, 0}},
+       prefix + "another program"},
+      {"a process that has ended", {{0x7F000001, 10809, 0xFFFFFFF0}}, prefix + "another program"},
+      {"the host's own, another address, another port: the first that counts is named",
+       {{0x7F000001, 10809, 4242},
+        {0xC0A80102, 10809, 0},
+        {0x7F000001, 10808, 0},
+        {0x7F000001, 10809, self},
+        {0, 10809, 0}},
+       named},
+      {"none that counts", {{0x7F000001, 10809, 4242}, {0x7F000002, 10809, 0}}, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PortInUseWarning(c.listeners, 10809, 4242), c.expected) << c.description;
+  }
 }
 
 }  // namespace

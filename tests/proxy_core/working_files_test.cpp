@@ -149,6 +149,11 @@ TEST(WorkingFilesTest, CoreLogSectionIsTheEndOfTheFileAsValidUtf8) {
   EXPECT_EQ(CoreLogSection(log), kHeader) << "an empty file still gets its header";
   orvanta_test::WriteFileBytes(log, valid);
   EXPECT_EQ(CoreLogSection(log), kHeader + valid) << "valid bytes pass byte for byte";
+  // Colour codes go from the answer, not from the file; so does one still being written.
+  const std::string coloured = "\x1b[36mINFO\x1b[0m[0000] x\r\nlive \x1b[38;5";
+  orvanta_test::WriteFileBytes(log, coloured);
+  EXPECT_EQ(CoreLogSection(log), kHeader + "INFO[0000] x\r\nlive ");
+  EXPECT_EQ(orvanta_test::ReadFileBytes(log), coloured);
   // A code page 1251 line and a character the core has not finished writing.
   orvanta_test::WriteFileBytes(log, valid + "\xCF\xF0\n\xE2\x82");
   EXPECT_EQ(CoreLogSection(log), kHeader + valid + kFffd + kFffd + "\n" + kFffd);
@@ -211,6 +216,9 @@ TEST(WorkingFilesTest, CoreLogSectionIsTheEndOfTheFileAsValidUtf8) {
       {"one line longer than the window, which begins inside a character",
        "ab\xE4\xB8\xAD" + std::string(kMiB - 2, 'c'),
        kHeader + "(5 earlier bytes not shown)\n" + std::string(kMiB - 2, 'c')},
+      {"one line longer than the window, which begins inside a colour sequence",
+       "\x1b[38;5;208m" + std::string(kMiB - 5, 'c'),
+       kHeader + "(6 earlier bytes not shown)\n" + std::string(kMiB - 5, 'c')},
   };
   for (const Window& w : windows) {
     orvanta_test::WriteFileBytes(log, w.content);
@@ -230,6 +238,31 @@ TEST(WorkingFilesTest, CoreLogSectionIsTheEndOfTheFileAsValidUtf8) {
   // Running out of memory while reading keeps the failure note.
   proxytest::ScopedAllocationLimit limit(256 * 1024);
   EXPECT_EQ(CoreLogSection(log), kHeader + "(failed to read sing-box log file)\n");
+}
+
+TEST(WorkingFilesTest, LastWordsAreTheLastLineThisLaunchAppended) {
+  orvanta_test::ScopedTempFolder temp("last words");
+  ASSERT_TRUE(CreateDirectoryA(temp.WorkFolder().c_str(), nullptr));
+  const std::string log = temp.WorkFolder() + "\\sing-box.log";
+  const std::string earlier = "an earlier launch's FATAL\n";
+  const long long launch = static_cast<long long>(earlier.size());
+  const std::string longLine(70000, 'x');
+  struct Case {
+    const char* description;
+    std::string appended;
+    long long start;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"nothing appended", "", launch, ""},
+      {"no log of this launch", "FATAL\n", -1, ""},
+      {"only the last 64 KiB, from a line start", "first\n" + longLine + "\nlast", launch, "last"},
+      {"a last line that began before them is not quoted", "first\n" + longLine + "\n", launch, ""},
+  };
+  for (const Case& c : cases) {
+    orvanta_test::WriteFileBytes(log, earlier + c.appended);
+    EXPECT_EQ(LastCoreLogLine(WideFromUtf8(log), c.start), c.expected) << c.description;
+  }
 }
 
 TEST(WorkingFilesTest, CoreLogOverSixteenMebibytesIsMovedAsideReplacingTheOlderCopy) {

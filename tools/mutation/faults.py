@@ -85,7 +85,7 @@ FAULTS = [
     fault("P16", "proxy_core", "a large core log is never moved aside",
           "if (size <= kCoreLogMoveAsideBytes) return;", "if (size >= 0) return;"),
     fault("P17", "proxy_core", "the core log is passed on without UTF-8 repair",
-          "logs += orvanta::ToValidUtf8(tail);", "logs += tail;"),
+          "logs += orvanta::ReadableTerminalText(bytes, first);", "logs += bytes.substr(first);"),
     fault("P18", "proxy_core", "a failed read loses its note",
           "  logs += \"(failed to read sing-box log file)\\n\";\n", ""),
     fault("P19", "proxy_core", "the default core path misses resources\\",
@@ -387,9 +387,8 @@ FAULTS = [
 
     # A core that ends on its own; start-up recovery; the record; the command lifetimes; the tail.
     fault("W7", "proxy_core", "a core that ends on its own leaves the proxy set",
-          "  Log(\"sing-box exited unexpectedly with exit code \" + std::to_string(exitCode));\n"
-          "  ClearSystemProxy();\n",
-          "  Log(\"sing-box exited unexpectedly with exit code \" + std::to_string(exitCode));\n"),
+          "  LogCoreLastWords(files_.logPath, coreLogStart_, LogSink());\n  ClearSystemProxy();\n",
+          "  LogCoreLastWords(files_.logPath, coreLogStart_, LogSink());\n"),
     fault("W8", "proxy_core", "the unexpected-exit line loses a word",
           "\"sing-box exited unexpectedly with exit code \"",
           "\"sing-box exited unexpectedly with code \""),
@@ -421,13 +420,14 @@ FAULTS = [
           "Run(ClearCommand(), Lifetime::kOutlivesHost)",
           "Run(ClearCommand(), Lifetime::kEndsWithHost)"),
     fault("W17", "proxy_core", "the tail reads from the window itself: a whole first line is "
-          "dropped", "const long long start = window > 0 ? window - 1 : 0;",
-          "const long long start = window;"),
+          "dropped", "bytes.find('\\n', static_cast<size_t>(window - start - 1));",
+          "bytes.find('\\n', static_cast<size_t>(window - start));"),
     fault("W18", "proxy_core", "the bytes not shown are counted from the window, one short",
           "skipped = start + static_cast<long long>(first);",
           "skipped = window + static_cast<long long>(first);"),
     fault("W19", "proxy_core", "an overlong line's tail begins with the byte before the window",
-          "      first = 1;\n", ""),
+          "      first = static_cast<size_t>(window - start);\n",
+          "      first = static_cast<size_t>(window - start - 1);\n"),
 
     # Waiting for a closing first instance; the console's control events; the work area.
     fault("W20", "runner", "a refused take leaks its mutex handle, so a waiting start never "
