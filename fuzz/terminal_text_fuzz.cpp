@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the readable terminal text and compares it with a plain state
-// machine that marks the CSI sequences first and repairs each stretch between them on its own;
-// the two agree because every byte of a sequence is ASCII, which ends any broken character.
+// machine that marks the CSI sequences first and repairs each stretch between them on its own,
+// again and again until no sequence is left; the two agree because every byte of a sequence is
+// ASCII, which ends any broken character.
 // The first byte picks where the shown window begins; the last line is checked for its shape.
 #include <cstdint>
 #include <cstdio>
@@ -63,7 +64,7 @@ std::vector<bool> SequenceBytes(std::string_view text) {
   return inSequence;
 }
 
-std::string Expected(std::string_view text, size_t from) {
+std::string RemoveMarked(std::string_view text, size_t from) {
   const std::vector<bool> inSequence = SequenceBytes(text);
   std::string out;
   size_t stretch = from;
@@ -72,6 +73,16 @@ std::string Expected(std::string_view text, size_t from) {
       out += orvanta::ToValidUtf8(text.substr(stretch, i - stretch));
       stretch = i + 1;
     }
+  }
+  return out;
+}
+
+// Removing a sequence can join what stood around it into another: removed again until none is
+// left.
+std::string Expected(std::string_view text, size_t from) {
+  std::string out = RemoveMarked(text, from);
+  for (std::string again = RemoveMarked(out, 0); again != out; again = RemoveMarked(out, 0)) {
+    out = again;
   }
   return out;
 }

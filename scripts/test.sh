@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=${BUILD_ROOT:-build}
-fuzz_seconds=${FUZZ_SECONDS:-30}
+fuzz_seconds=${FUZZ_SECONDS:-50}
 phase() { echo "== $1 (at ${SECONDS}s)"; }
 
 # Before the long work: on a fresh machine only clang-format is installed for it.

@@ -1,5 +1,7 @@
 #include "support/terminal_text.h"
 
+#include <vector>
+
 #include "support/utf8.h"
 
 namespace orvanta {
@@ -50,26 +52,50 @@ size_t RestOfSequenceBefore(std::string_view text, size_t from) {
 }
 
 // In place, as what stays only ever moves towards the front: a log of a mebibyte costs no
-// second copy, and one without sequences is not touched.
+// second copy. What is kept holds no sequence, also where removing one joins what stood before
+// it to what follows: "ESC[1" ESC "[0m" "m" reads "ESC[1m" once the inner one is gone, so that
+// goes too. Hence the partial sequences at the end of what is kept are stacked: each but the
+// last was cut short by the next one's ESC, and goes on where it stopped once that is removed.
 void RemoveSequences(std::string& text) {
-  size_t kept = 0;    // the result so far, at the front
-  size_t unread = 0;  // where the text not yet moved begins
-  for (size_t at = text.find(kEscape); at != std::string::npos; at = text.find(kEscape, at + 1)) {
-    size_t end = 0;
-    const Sequence sequence = ReadSequence(text, at, &end);
-    if (sequence == Sequence::kNone) continue;
-    std::char_traits<char>::move(&text[kept], text.data() + unread, at - unread);
-    kept += at - unread;
-    if (sequence == Sequence::kIncomplete) {
-      text.resize(kept);
-      return;
+  enum class State { kEscape, kParameters, kIntermediates };
+  struct Partial {
+    size_t start;  // of its ESC, in what is kept
+    State state;
+  };
+  std::vector<Partial> partials;
+  size_t kept = 0;
+  for (size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    text[kept++] = c;
+    if (c == kEscape) {
+      partials.push_back({kept - 1, State::kEscape});
+      continue;
     }
-    unread = end;
-    at = end - 1;
+    if (partials.empty()) continue;
+    Partial& last = partials.back();
+    if (last.state == State::kEscape && c == '[') {
+      last.state = State::kParameters;
+      continue;
+    }
+    if (last.state != State::kEscape) {
+      if (last.state == State::kParameters && IsParameter(c)) continue;
+      if (IsIntermediate(c)) {
+        last.state = State::kIntermediates;
+        continue;
+      }
+      if (IsFinal(c)) {
+        kept = last.start;
+        partials.pop_back();
+        continue;
+      }
+    }
+    // No sequence after all: its ESC stays as text, and every partial one before it stays cut
+    // short for good.
+    partials.clear();
   }
-  if (unread == 0) return;
-  std::char_traits<char>::move(&text[kept], text.data() + unread, text.size() - unread);
-  text.resize(kept + text.size() - unread);
+  // Not complete yet: the writer may still be writing it.
+  if (!partials.empty()) kept = partials.front().start;
+  text.resize(kept);
 }
 
 }  // namespace

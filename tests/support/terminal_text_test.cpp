@@ -29,7 +29,8 @@ TEST(TerminalTextTest, CsiSequencesGoAndTheRepairedRestStaysByteForByte) {
       {"not CSI sequences stay", "\x1b(B \x1b]0;t\x07 \x1b[1;\n2m \x1b[ 1m \x1b[31\x7f", 0,
        "\x1b(B \x1b]0;t\x07 \x1b[1;\n2m \x1b[ 1m \x1b[31\x7f"},
       // A terminal shows what is left as text too.
-      {"what a removal leaves is not read again", "\x1b\x1b[0m[0m", 0, "\x1b[0m"},
+      {"what a removal joins into a sequence goes too",
+       "a\x1b\x1b\x1b[0m[1m[0mb\x1b[3\x1b[0m1mc\x1b\x1b[0m", 0, "abc"},
       {"a sequence between the halves of a broken character does not join them",
        "\xE2\x1b[0m\x82\xAC", 0, kFffd + kFffd + kFffd},
       {"window begins after the ESC", colour, 2, "text"},
