@@ -57,7 +57,7 @@ size_t RestOfSequenceBefore(std::string_view text, size_t from) {
 // goes too. Hence the partial sequences at the end of what is kept are stacked: each but the
 // last was cut short by the next one's ESC, and goes on where it stopped once that is removed.
 void RemoveSequences(std::string& text) {
-  enum class State { kEscape, kParameters, kIntermediates };
+  enum class State { kAfterEscape, kParameters, kIntermediates };
   struct Partial {
     size_t start;  // of its ESC, in what is kept
     State state;
@@ -68,16 +68,16 @@ void RemoveSequences(std::string& text) {
     const char c = text[at];
     text[kept++] = c;
     if (c == kEscape) {
-      partials.push_back({kept - 1, State::kEscape});
+      partials.push_back({kept - 1, State::kAfterEscape});
       continue;
     }
     if (partials.empty()) continue;
     Partial& last = partials.back();
-    if (last.state == State::kEscape && c == '[') {
+    if (last.state == State::kAfterEscape && c == '[') {
       last.state = State::kParameters;
       continue;
     }
-    if (last.state != State::kEscape) {
+    if (last.state != State::kAfterEscape) {
       if (last.state == State::kParameters && IsParameter(c)) continue;
       if (IsIntermediate(c)) {
         last.state = State::kIntermediates;

@@ -3,10 +3,10 @@
 // Accepts exactly `run -c <path>`, read from the UTF-16 command line as the real core reads
 // it, so a path in any script arrives intact; messages show it in UTF-8. A missing or non-JSON
 // configuration: a message on standard error and exit code 1 at once, as a real core does.
-// Otherwise a listener on 127.0.0.1 for every inbound "listen_port" (connections are accepted
-// and closed); a port that cannot be bound is a start-up failure (exit code 1), as with a real
-// core. Then one start-up line on standard output and one on standard error, and it runs until
-// it is terminated.
+// Otherwise a listener on 127.0.0.1 for every inbound "listen_port" (an HTTP proxy request is
+// noted and answered, any other connection closed); a port that cannot be bound is a start-up
+// failure (exit code 1), as with a real core. Then one start-up line on standard output and
+// one on standard error, and it runs until it is terminated.
 //
 // Once it knows it keeps running, it writes one line on standard output saying whether it runs
 // inside a job and which inheritable handles it holds besides its standard handles, so tests
@@ -115,6 +115,31 @@ bool Listen(const std::vector<int>& ports, std::vector<SOCKET>& listeners, std::
   return true;
 }
 
+// What a proxy client sends first: an HTTP request whose target is the whole address. It is
+// noted on standard output ("sing-box stand-in: proxied GET http://127.0.0.2:9/ HTTP/1.1") and
+// answered itself, so a test sees that a client went through the core without any other
+// server. A connection that sends no request within two seconds is closed unanswered.
+void AnswerRequest(SOCKET client) {
+  const DWORD timeoutMs = 2000;
+  setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs),
+             sizeof(timeoutMs));
+  std::string request;
+  char buffer[1024];
+  while (request.find("\r\n\r\n") == std::string::npos && request.size() < 8192) {
+    const int got = recv(client, buffer, sizeof(buffer), 0);
+    if (got <= 0) break;
+    request.append(buffer, static_cast<size_t>(got));
+  }
+  const size_t lineEnd = request.find("\r\n");
+  if (lineEnd == std::string::npos || request.find(" HTTP/1.") == std::string::npos) return;
+  std::printf("sing-box stand-in: proxied %s\n", request.substr(0, lineEnd).c_str());
+  std::fflush(stdout);
+  const char answer[] =
+      "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 18\r\n"
+      "Connection: close\r\n\r\nsing-box stand-in\n";
+  send(client, answer, static_cast<int>(sizeof(answer) - 1), 0);
+}
+
 // Serves until the process is terminated, or until `exitAfterMs` have passed (when not 0).
 void Serve(const std::vector<SOCKET>& listeners, DWORD exitAfterMs) {
   std::fprintf(stderr, "sing-box stand-in: serving %s inbound(s)\n",
@@ -141,7 +166,9 @@ void Serve(const std::vector<SOCKET>& listeners, DWORD exitAfterMs) {
     for (SOCKET s : listeners) {
       if (!FD_ISSET(s, &readable)) continue;
       SOCKET client = accept(s, nullptr, nullptr);
-      if (client != INVALID_SOCKET) closesocket(client);
+      if (client == INVALID_SOCKET) continue;
+      AnswerRequest(client);
+      closesocket(client);
     }
   }
 }

@@ -325,9 +325,7 @@ def test_a_full_vpn_session_sets_the_proxy_runs_the_core_and_restores_the_users_
     # The UI's own clear right after the disconnect finds the company proxy: it stays.
     assert client.invoke(VPN_CHANNEL, "clearSystemProxy") == Success(True)
     assert wine.proxy_values() == COMPANY_PROXY
-    service_log = client.invoke(VPN_CHANNEL, "getLogs").value.split(header, 1)[0]
-    assert [line.split("] ", 1)[1] for line in service_log.splitlines()[-2:]] == [
-        "Clearing system proxy", "System proxy not set by Orvanta; left unchanged"]
+    ends_with(client, "Clearing system proxy", "System proxy not set by Orvanta; left unchanged")
     write_proxy_values(PROXY_OFF)
 
     assert client.invoke(VPN_CHANNEL, "startv2ray") == Error(
@@ -341,6 +339,48 @@ def test_a_full_vpn_session_sets_the_proxy_runs_the_core_and_restores_the_users_
                  "MethodChannel: sing-box start result: SUCCESS\n",
                  "MethodChannel: Unknown method: startv2ray\n"):
         assert line in out, line
+
+
+def test_a_real_client_goes_through_the_core_only_while_connected_and_a_change_is_reported(
+        main_host):
+    host, client, _ = main_host
+    # A fresh profile has no ProxyEnable, which the set command alone would create as text, and
+    # WinINet, as browsers use it, reads as off.
+    wine.delete_value(wine.INTERNET_SETTINGS, "ProxyEnable")
+    before = wine.proxy_values()
+    assert before["ProxyEnable"] is None
+    url = "http://127.0.0.2:9/orvanta-e2e"
+    proxied = "sing-box stand-in: proxied GET %s HTTP/1.1" % url
+    core_log = lambda: client.invoke(VPN_CHANNEL, "getLogs").value.split(CORE_LOG_HEADER, 1)[1]
+    fetch = lambda: wine.run([probe_path(), "fetch", url], timeout=60)
+
+    start_core(host, client)
+    code, out, _ = fetch()
+    assert (code, out.decode().split()[0]) == (0, "status=200"), out
+    assert core_log().count(proxied) == 1
+
+    # Another program points the proxy elsewhere: said once, when it happens; back to ours is
+    # no news, and nothing is set again behind anyone's back.
+    warning = ("WARNING: Another program changed the system proxy to other.example:3128; "
+               "traffic may bypass sing-box")
+    code, out, _ = wine.run([probe_path(), "setserver", "other.example:3128"], timeout=60)
+    changed_at = int(out.decode().split("=")[1])
+    assert wait_for(lambda: warning in messages(client.invoke(VPN_CHANNEL, "getLogs").value), 15)
+    logs = client.invoke(VPN_CHANNEL, "getLogs").value
+    stamp = int(logs[:logs.index("] " + warning)].rsplit("[", 1)[1])
+    print("another program's change was reported %d ms after it" % (stamp - changed_at))
+    assert wine.proxy_values()["ProxyServer"] == "other.example:3128"
+    assert wine.run([probe_path(), "setserver", "127.0.0.1:10809"], timeout=60)[0] == 0
+
+    assert client.invoke(VPN_CHANNEL, "stopV2Ray") == Success(True)
+    assert wine.proxy_values() == before
+    # Direct now (nothing listens on 127.0.0.2:9). WinINet itself then writes a ProxyEnable 0.
+    code, out, _ = fetch()
+    assert code == 3, out
+    assert core_log().count(proxied) == 1
+    got = messages(client.invoke(VPN_CHANNEL, "getLogs").value)
+    assert [line for line in got if line.startswith("WARNING: Another program")] == [warning]
+    write_proxy_values(PROXY_OFF)
 
 
 def test_a_core_that_ends_says_why_takes_the_proxy_along_and_speaks_without_colour_codes(

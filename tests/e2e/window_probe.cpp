@@ -14,16 +14,27 @@
 //                               TerminateProcess, as Task Manager or a crash would
 //   e2e_window_probe listen P S listens on 127.0.0.1:P, as another proxy client on the core's
 //                               port would, prints "listening" and ends after S seconds
+//   e2e_window_probe fetch URL  gets URL with WinINet and the per-user proxy settings, as
+//                               browsers and most programs do; prints "status=N body=B", or
+//                               "error=N" (exit code 3) when the request failed
+//   e2e_window_probe setserver V writes ProxyServer V, as another program would, and prints
+//                               "tick=T", the GetTickCount64 time of the write
+//   e2e_window_probe gone S     waits up to S seconds until no host runs any more: its window
+//                               is gone and its single-instance mutex can no longer be opened
+//                               (the Wine server holds both a moment after the process has
+//                               ended); prints "gone_after_ms=N", exit code 2 if still there
 //
 // Exit code 0 on success, 2 when no such window exists (or the port cannot be had), 64 for a
 // wrong command line.
 #include <winsock2.h>
 #include <windows.h>
+#include <wininet.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -58,14 +69,71 @@ int Listen(const char* port, const char* seconds) {
   return 0;
 }
 
+int Fetch(const char* url) {
+  HINTERNET session =
+      InternetOpenA("orvanta-e2e", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  HINTERNET request =
+      session == nullptr ? nullptr
+                         : InternetOpenUrlA(session, url, nullptr, 0,
+                                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+  if (request == nullptr) {
+    std::printf("error=%lu\n", GetLastError());
+    if (session != nullptr) InternetCloseHandle(session);
+    return 3;
+  }
+  DWORD status = 0;
+  DWORD size = sizeof(status);
+  HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+  char body[256] = {};
+  DWORD got = 0;
+  InternetReadFile(request, body, sizeof(body) - 1, &got);
+  body[got] = '\0';
+  body[std::strcspn(body, "\r\n")] = '\0';
+  std::printf("status=%lu body=%s\n", status, body);
+  InternetCloseHandle(request);
+  InternetCloseHandle(session);
+  return 0;
+}
+
+int SetServer(const char* server) {
+  const ULONGLONG tick = GetTickCount64();
+  const LSTATUS written = RegSetKeyValueA(
+      HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+      "ProxyServer", REG_SZ, server, static_cast<DWORD>(std::strlen(server) + 1));
+  std::printf("tick=%llu\n", tick);
+  return written == ERROR_SUCCESS ? 0 : 1;
+}
+
+int WaitUntilGone(const char* seconds) {
+  const ULONGLONG start = GetTickCount64();
+  const ULONGLONG deadline = start + 1000ULL * std::strtoul(seconds, nullptr, 10);
+  for (;;) {
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"Orvanta_SingleInstance");
+    if (mutex != nullptr) CloseHandle(mutex);
+    const bool gone = mutex == nullptr && FindWindowW(kWindowClass, kWindowTitle) == nullptr;
+    if (gone || GetTickCount64() >= deadline) {
+      std::printf("gone_after_ms=%llu\n", GetTickCount64() - start);
+      return gone ? 0 : 2;
+    }
+    Sleep(20);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) return 64;
-  const bool watch = std::strcmp(argv[1], "watch") == 0;
-  const bool listen = std::strcmp(argv[1], "listen") == 0;
-  if (argc != (watch ? 3 : listen ? 4 : 2)) return 64;
-  if (listen) return Listen(argv[2], argv[3]);
+  const std::string command = argv[1];
+  const int arguments =
+      command == "listen"                                                                       ? 2
+      : command == "watch" || command == "fetch" || command == "setserver" || command == "gone" ? 1
+                                                                                                : 0;
+  if (argc != 2 + arguments) return 64;
+  if (command == "listen") return Listen(argv[2], argv[3]);
+  if (command == "fetch") return Fetch(argv[2]);
+  if (command == "setserver") return SetServer(argv[2]);
+  if (command == "gone") return WaitUntilGone(argv[2]);
+  const bool watch = command == "watch";
   if (std::strcmp(argv[1], "codepage") == 0) {
     std::printf("acp=%u\n", GetACP());
     return 0;

@@ -5,7 +5,7 @@
 
 Reports: process start to first frame (the stand-in's own clocks, and wall-clock from launch
 until the window is visible), the host's CPU time and wake-ups (context switches over all its
-threads) while nothing is asked of it, its resident set, and the round-trip time of
+threads) while nothing is asked of it, idle and again while connected, its resident set, and the round-trip time of
 "isRunning" and "getNetworkSpeed" through the UI bridge (median and 90th percentile of 1,000).
 """
 
@@ -19,6 +19,7 @@ from orvanta_driver.bridge import SPEED_CHANNEL, VPN_CHANNEL
 from orvanta_driver.host import HostProcess
 
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+SAMPLE_CONFIG = os.path.join(os.path.dirname(__file__), "..", "..", "driver", "sample_config.json")
 
 
 def cpu_seconds(pid):
@@ -47,6 +48,15 @@ def status_field(pid, name):
     return "?"
 
 
+def idle(host, seconds, label):
+    cpu0, (vol0, invol0) = cpu_seconds(host.pid), context_switches(host.pid)
+    time.sleep(seconds)
+    cpu1, (vol1, invol1) = cpu_seconds(host.pid), context_switches(host.pid)
+    print("%s %.0f s: CPU %.3f s, context switches %d voluntary + %d involuntary "
+          "(all threads, incl. the stand-in's bridge and Wine's own)"
+          % (label, seconds, cpu1 - cpu0, vol1 - vol0, invol1 - invol0))
+
+
 def round_trips(client, channel, method, count=1000):
     times = []
     for _ in range(count):
@@ -70,15 +80,17 @@ def main(app_dir, idle_seconds=10.0):
               % (state["first_frame_ms"] - state["process_start_ms"], visible_after))
 
         time.sleep(2.0)  # let start-up work settle
-        cpu0, (vol0, invol0) = cpu_seconds(host.pid), context_switches(host.pid)
-        time.sleep(idle_seconds)
-        cpu1, (vol1, invol1) = cpu_seconds(host.pid), context_switches(host.pid)
-        print("idle %.0f s: CPU %.3f s, context switches %d voluntary + %d involuntary "
-              "(all threads, incl. the stand-in's bridge and Wine's own)"
-              % (idle_seconds, cpu1 - cpu0, vol1 - vol0, invol1 - invol0))
+        idle(host, idle_seconds, "idle")
         print("resident set: %s (peak %s), threads %s"
               % (status_field(host.pid, "VmRSS"), status_field(host.pid, "VmHWM"),
                  status_field(host.pid, "Threads")))
+
+        # Connected, nothing asked: the core's exit watch and the proxy's change watch wait.
+        with open(SAMPLE_CONFIG, encoding="utf-8") as f:
+            client.invoke(VPN_CHANNEL, "startV2Ray", {"config": f.read()})
+        time.sleep(2.0)
+        idle(host, idle_seconds, "connected and idle")
+        client.invoke(VPN_CHANNEL, "stopV2Ray")
 
         client.invoke(SPEED_CHANNEL, "initNetworkSpeed")
         for channel, method in ((VPN_CHANNEL, "isRunning"), (SPEED_CHANNEL, "getNetworkSpeed")):
