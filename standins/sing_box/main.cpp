@@ -8,12 +8,13 @@
 // failure (exit code 1), as with a real core. Then one start-up line on standard output and
 // one on standard error, and it runs until it is terminated.
 //
-// Once it knows it keeps running, it writes one line on standard output saying whether it runs
-// inside a job and which inheritable handles it holds besides its standard handles, so tests
-// can see what the host let it inherit: "sing-box stand-in: in a job: yes; other inherited
-// handles: none" (or the handle values in decimal). Finding them takes long under load, so
-// every way of ending at once is decided before: the host judges the core by whether it still
-// runs one second after its start.
+// After its start-up line on standard output it writes one more saying whether it runs inside
+// a job and which inheritable handles it holds besides its standard handles, so tests can see
+// what the host let it inherit: "sing-box stand-in: in a job: yes; other inherited handles:
+// none" (or the handle values in decimal). Finding them means asking the Wine server about
+// every possible handle value, which takes seconds when the server is busy, so every way of
+// ending at once, and the start-up line, come before: the host judges the core by whether it
+// still runs one second after its start.
 //
 // A stand-in-only member of the configuration picks how a core misbehaves, so one host can be
 // shown each in turn: "standin": {"mode": M, "exit_after_ms": N} with M
@@ -235,9 +236,9 @@ int main() {
   std::vector<SOCKET> listeners;
   if (!Listen(standin::InboundListenPorts(config), listeners, error)) return FailWith(error);
 
-  ReportStartingState();
   std::printf("sing-box stand-in: started with configuration %s\n", path.c_str());
   std::fflush(stdout);
+  ReportStartingState();
   if (mode.mode == "coloured") WriteColouredLines();
   const bool later = mode.mode == "fatal-later";
   Serve(listeners, later ? mode.exitAfterMs : 0);

@@ -1,6 +1,6 @@
 // Start/stop cycles leave no handle and no core behind. PowerShell is told to succeed without
-// writing, so this test leaves the per-user proxy alone and can run beside others. CTest runs
-// a few cycles, which already show a handle leaked per cycle; a hand run does 100.
+// writing. CTest runs a few cycles, which already show a handle leaked per cycle; a hand run
+// does 100.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -109,8 +109,9 @@ TEST_F(SingBoxServiceTest, StartRunStopRestartWalksEveryStateWithExactLog) {
     }
     return count;
   };
-  // The core writes at its own pace, which under load can take longer than its first second.
-  ASSERT_TRUE(proxytest::PumpMessagesUntil([&] { return coresServing() == 1; }, 10000));
+  // The core writes at its own pace: it serves only after its report of inherited handles,
+  // which asks the Wine server about every handle value and takes seconds while it is busy.
+  ASSERT_TRUE(proxytest::PumpMessagesUntil([&] { return coresServing() == 1; }, 60000));
   ASSERT_TRUE(proxytest::KillProcess(pid));  // exit code 9
   CloseHandle(core);
   // The clear puts back what the user had before the set.
@@ -132,7 +133,7 @@ TEST_F(SingBoxServiceTest, StartRunStopRestartWalksEveryStateWithExactLog) {
   core = OpenOnlyCore(pid);
   ASSERT_NE(core, nullptr);
   // Both launches' output is in the core log section.
-  EXPECT_TRUE(proxytest::PumpMessagesUntil([&] { return coresServing() == 2; }, 10000))
+  EXPECT_TRUE(proxytest::PumpMessagesUntil([&] { return coresServing() == 2; }, 60000))
       << service.GetLogs();
 
   // A core that ended before its notice was handled: Start handles the end first, quoting the
