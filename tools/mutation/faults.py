@@ -444,4 +444,118 @@ FAULTS = [
           "std::clamp(window.top, work_area.top, work_area.right - height)"),
     fault("W24", "runner", "the window is fitted into the whole monitor, under the taskbar",
           "return info.rcWork;", "return info.rcMonitor;"),
+
+    # proxy_core: only our own values changed, the saved values of one connection, ProxyEnable
+    # made a DWORD before a set, and the watch for another program's change while connected.
+    # (N1-N10 are the network_speed faults; these continue at N11.)
+    fault("N11", "proxy_core", "a clear that finds values not ours keeps the record and the "
+          "saved values",
+          "    ForgetSet();\n    log_(\"System proxy not set by Orvanta; left unchanged\");",
+          "    log_(\"System proxy not set by Orvanta; left unchanged\");",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N12", "proxy_core", "a clear that leaves values not ours alone reports failure",
+          "log_(\"System proxy not set by Orvanta; left unchanged\");\n    return true;",
+          "log_(\"System proxy not set by Orvanta; left unchanged\");\n    return false;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N13", "proxy_core", "the left-unchanged line loses its ending",
+          "\"System proxy not set by Orvanta; left unchanged\"",
+          "\"System proxy not set by Orvanta\"",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N14", "proxy_core", "a clear that changed nothing still tells running programs",
+          "    ForgetSet();\n    log_(\"System proxy not set by Orvanta; left unchanged\");",
+          "    TellRunningPrograms();\n    ForgetSet();\n"
+          "    log_(\"System proxy not set by Orvanta; left unchanged\");",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N15", "proxy_core", "a restore that worked goes on to run the clear command",
+          "      log_(\"Restored the proxy settings from before the connection\");\n"
+          "      return true;\n",
+          "      log_(\"Restored the proxy settings from before the connection\");\n",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N16", "proxy_core", "a refused restore does not fall back to the clear command",
+          "std::to_string(error));\n  }\n  if (!RunClearCommand()) return false;",
+          "std::to_string(error));\n    return false;\n  }\n  if (!RunClearCommand()) return false;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N17", "proxy_core", "a second set keeps the saved values though the registry no "
+          "longer holds ours",
+          "if (IsOurs(current) && SavedUserSettings(kept)) return;",
+          "if (SavedUserSettings(kept)) return;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N18", "proxy_core", "saved values count without a record of the set",
+          "return HasRecord() && LoadProxySettings(SavedProxySettingsPath(), saved) && "
+          "!IsOurs(saved);",
+          "return LoadProxySettings(SavedProxySettingsPath(), saved) && !IsOurs(saved);",
+          also=[("bool HasRecord() {\n  std::string address;\n"
+                 "  return ReadSmallFile(ProxyRecordPath(), kMaxRecordBytes, address);\n}\n", "")],
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N19", "proxy_core", "a ProxyEnable kept as text is not made a DWORD before a set",
+          "if (current.enable.present && current.enable.type == REG_DWORD) return std::nullopt;",
+          "if (current.enable.present) return std::nullopt;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N20", "proxy_core", "a failed set leaves ProxyEnable as the DWORD 0 it made",
+          "    if (enableFound) WriteProxyEnable(*enableFound);\n", "",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N21", "proxy_core", "another program's change is reported at every notice",
+          "  changeReported_ = true;\n  if (IsProxyEnabled(current)) {",
+          "  if (IsProxyEnabled(current)) {",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N22", "proxy_core", "a return to our values does not re-allow the report",
+          "    changeReported_ = false;\n    return;", "    return;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N23", "proxy_core", "a new set keeps the report flag of the previous connection",
+          "  changeReported_ = false;\n  if (!changeEvent_)", "  if (!changeEvent_)",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N24", "proxy_core", "a clear does not end the watch: its own restore is reported as "
+          "another program's change",
+          "  StopWatching();\n  // A set still running could otherwise land",
+          "  // A set still running could otherwise land",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N25", "proxy_core", "the change notice is not armed again after it fired",
+          "  if (!ArmChangeNotice()) return;\n  ProxySettings current;", "  ProxySettings current;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N26", "proxy_core", "a proxy turned off with its server kept is reported as changed "
+          "to that server",
+          "  if (IsProxyEnabled(current)) {", "  if (current.enable.present) {",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N27", "proxy_core", "the change notice listens for new and deleted names only",
+          "RegNotifyChangeKeyValue(key.Get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE)",
+          "RegNotifyChangeKeyValue(key.Get(), FALSE, REG_NOTIFY_CHANGE_NAME, event, TRUE)",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N28", "proxy_core", "the watched key is opened without notify access",
+          "0, KEY_NOTIFY, key.Receive());", "0, KEY_QUERY_VALUE, key.Receive());",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N29", "proxy_core", "a successful set never starts the watch",
+          "  WatchForChanges();\n  if (!AutoConfigUrl().empty()) {",
+          "  if (!AutoConfigUrl().empty()) {",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N30", "proxy_core", "a registry text keeps its terminating NUL: no values are ever ours",
+          "  return text.substr(0, text.find(L'\\0'));", "  return text;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N31", "proxy_core", "our server and bypass list count as ours with the proxy turned off",
+          "  return IsEnabled(settings.enable) && IsText(settings.server, address) &&\n"
+          "         IsText(settings.bypass, kBypassList);",
+          "  return IsText(settings.server, address) &&\n"
+          "         IsText(settings.bypass, kBypassList);",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N32", "proxy_core", "the saved values are read with the record's 64-byte bound",
+          "kMaxFileBytes = 1024 * 1024;", "kMaxFileBytes = 64;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N33", "proxy_core", "a clear still running after its wait counts as done",
+          "  if (outcome.exitCode != 0) {\n"
+          "    log_(\"ERROR: Proxy command failed with exit code: \" + "
+          "std::to_string(outcome.exitCode));\n    return false;\n  }\n  return true;",
+          "  if (outcome.exitCode != 0 && outcome.exitCode != STILL_ACTIVE) {\n"
+          "    log_(\"ERROR: Proxy command failed with exit code: \" + "
+          "std::to_string(outcome.exitCode));\n    return false;\n  }\n  return true;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N34", "proxy_core", "the saved values are written before the working folder exists",
+          "  CreateDirectoryW(WorkingFolder().c_str(), nullptr);\n"
+          "  const DWORD error = SaveProxySettings(path, current);",
+          "  const DWORD error = SaveProxySettings(path, current);",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("N35", "proxy_core", "the service knows its proxy as localhost: what its set wrote is "
+          "never ours",
+          "std::string ProxyAddress() { return std::string(kProxyHost) + \":\" + "
+          "std::to_string(kProxyPort); }",
+          "std::string ProxyAddress() { return \"localhost:\" + std::to_string(kProxyPort); }",
+          tests="install|proxy_core_service|vpn_control"),
 ]
