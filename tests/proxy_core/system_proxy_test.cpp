@@ -214,7 +214,8 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
     EXPECT_TRUE(SetLeftoversGone());
   }
 
-  // Our values with nothing saved (a leftover of a build that kept none): the clear command
+  // Our values with nothing of this connection saved (a leftover of a build that kept none; a
+  // saved file without the record of a set is not this connection's): the clear command
   // decides. Unlike a set, a clear still running when its owner goes is left to land: it is
   // the last word on the proxy, as when the host exits during one.
   const std::string clearDone = "System proxy cleared successfully";
@@ -229,6 +230,8 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
   for (const Case& c : clears) {
     SCOPED_TRACE(c.description);
     orvanta_test::WriteProxySettings({1, kOurs, "<-loopback>"});
+    orvanta_test::WriteFileBytes(saved_,
+                                 "ProxyEnable absent\nProxyServer absent\nProxyOverride absent\n");
     orvanta_test::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", c.exitCode);
     orvanta_test::ScopedEnvironment hang("ORVANTA_STANDIN_PS_HANG_MS", c.hangMs);
     log_.lines.clear();
@@ -276,6 +279,9 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
       {"back to ours", {1, kOurs, "<-loopback>"}, {}},
       {"turned off", {0, kOurs, "<-loopback>"}, {off}},
   };
+  // The next connection starts afresh: its first change away is reported too, and its own
+  // restore is not.
+  const std::vector<Step> nextConnection = {steps[0], steps[2]};
   SystemProxy proxy(log_.Sink(), kOurs);
   for (int connection = 0; connection < 2; ++connection) {
     orvanta_test::WriteProxySettings({0, "", ""});
@@ -283,7 +289,7 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
     log_.lines.clear();
     settle();
     EXPECT_EQ(log_.lines, Lines{}) << "the set's own write";
-    for (const Step& step : connection == 0 ? steps : std::vector<Step>{}) {
+    for (const Step& step : connection == 0 ? steps : nextConnection) {
       SCOPED_TRACE(step.description);
       const ULONGLONG writtenAt = GetTickCount64();
       orvanta_test::WriteProxySettings(step.written);
