@@ -2,6 +2,7 @@
 // program's arguments, the UI window and the message loop.
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,16 +57,26 @@ orvanta::UniqueHandle TakeInstanceMutex() {
 
 // While the mutex is held and no window shows, the first instance is either closing or not
 // yet showing its window. Waits for it to end (the mutex becomes ours) or for its window to
-// appear (it is raised); gives up after a while. The mutex is polled, not waited on, as the
-// first instance never owns it.
-orvanta::UniqueHandle WaitForFirstInstance() {
+// appear (it is raised, and `raised` says so); gives up after a while. The mutex is polled, not
+// waited on, as the first instance never owns it.
+orvanta::UniqueHandle WaitForFirstInstance(bool& raised) {
   const ULONGLONG deadline = ::GetTickCount64() + kWaitForClosingInstanceMs;
   while (::GetTickCount64() < deadline) {
     ::Sleep(kClosingInstancePollMs);
     if (orvanta::UniqueHandle mutex = TakeInstanceMutex()) return mutex;
-    if (RaiseFirstInstance()) break;
+    if ((raised = RaiseFirstInstance())) break;
   }
   return orvanta::UniqueHandle();
+}
+
+// A second start ends without a window of its own: one line says why, for a user who started
+// it from a console (or a script) and sees nothing happen.
+void ReportSecondStart(bool raised) {
+  std::fputs(raised ? "Orvanta is already running: its window was brought to the front\n"
+                    : "Orvanta is already running but shows no window yet, nor has it ended "
+                      "after 15 seconds: not starting a second instance\n",
+             stderr);
+  std::fflush(stderr);
 }
 
 int RunFirstInstance() {
@@ -112,7 +123,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Held until the very end, after the window and the services are gone, so a new instance
   // cannot start a second proxy core while this one is still stopping its own.
   orvanta::UniqueHandle instanceMutex = TakeInstanceMutex();
-  if (!instanceMutex && !RaiseFirstInstance()) instanceMutex = WaitForFirstInstance();
-  if (!instanceMutex) return kExitSuccess;
+  if (!instanceMutex) {
+    bool raised = RaiseFirstInstance();
+    if (!raised) instanceMutex = WaitForFirstInstance(raised);
+    if (!instanceMutex) {
+      ReportSecondStart(raised);
+      return kExitSuccess;
+    }
+  }
   return RunFirstInstance();
 }

@@ -11,7 +11,7 @@ import subprocess
 import time
 
 from . import wine
-from .bridge import BridgeClient, free_port
+from .bridge import BridgeClient, BridgeError, free_port
 
 
 class HostProcess:
@@ -42,8 +42,18 @@ class HostProcess:
         return self.process.poll() is None
 
     def connect(self, timeout=120.0):
-        """A bridge client; fails early when the process ends before opening the bridge."""
-        return BridgeClient(self.port, connect_timeout=timeout, give_up=lambda: not self.running())
+        """A bridge client. When the process ends before opening the bridge, this fails at once,
+        saying so with its exit code and output (a second instance, say, ends with 0)."""
+        try:
+            return BridgeClient(self.port, connect_timeout=timeout,
+                                give_up=lambda: not self.running())
+        except BridgeError as error:
+            if self.running():
+                raise
+            raise BridgeError(
+                "orvanta.exe ended with exit code %d before it opened the UI bridge (%s)\n"
+                "standard output:\n%s\nstandard error:\n%s"
+                % (self.process.returncode, error, self.stdout(), self.stderr())) from error
 
     def wait(self, timeout):
         """The exit code; subprocess.TimeoutExpired if it is still running after `timeout`."""

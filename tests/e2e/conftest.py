@@ -121,10 +121,14 @@ def log_dir(tmp_path_factory):
 
 @pytest.fixture
 def launch(app_dir, temp_dir, log_dir):
-    """launch(args=(), env=None) -> HostProcess, ended when the test ends."""
+    """launch(args=(), env=None, alone=True) -> HostProcess, ended when the test ends. Unless
+    told it starts beside a running one (alone=False), it first waits until no earlier host is
+    left in the Wine server: a new start would take the second-instance path and end at once."""
     started = []
 
-    def start(args=(), env=None):
+    def start(args=(), env=None, alone=True):
+        if alone:
+            no_host_left()
         host = HostProcess(app_dir, log_dir, args=args, env=env)
         started.append(host)
         return host
@@ -132,6 +136,14 @@ def launch(app_dir, temp_dir, log_dir):
     yield start
     for host in started:
         host.stop()
+
+
+def no_host_left():
+    """Waits until every earlier host has left the Wine server: its window gone and its
+    single-instance mutex no longer there, which the server keeps a moment after the process
+    has ended."""
+    code, out, _ = wine.run([probe_path(), "gone", "60"], timeout=90)
+    assert code == 0, "an earlier orvanta.exe still holds its window or mutex: %r" % out
 
 
 def port_accepts(port=CORE_PORT):

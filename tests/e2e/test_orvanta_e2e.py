@@ -13,8 +13,8 @@ import time
 
 import pytest
 
-from conftest import (CORE_PORT, PROXY_OFF, PROXY_ON, port_accepts, probe, probe_path, wait_exit,
-                      write_proxy_values)
+from conftest import (CORE_PORT, PROXY_OFF, PROXY_ON, no_host_left, port_accepts, probe,
+                      probe_path, wait_exit, write_proxy_values)
 from orvanta_driver import wine
 from orvanta_driver.bridge import SPEED_CHANNEL, VPN_CHANNEL, BridgeError
 from orvanta_driver.codec import Error, Success
@@ -99,6 +99,7 @@ def test_a_vpn_session_works_from_non_latin_install_and_temp_folders_past_plante
     env = dict(locale, ORVANTA_STANDIN_WININET_LOG=wine.to_windows_path(notices),
                WINEDLLOVERRIDES=";".join(filter(None, (os.environ.get("WINEDLLOVERRIDES"),
                                                        "dwmapi,iphlpapi,wininet=n,b"))))
+    no_host_left()
     with HostProcess(install, log_dir, env=env, cwd=current) as host, \
             host.connect() as client:
         assert client.invoke(SPEED_CHANNEL, "initNetworkSpeed") == Success(True)
@@ -227,7 +228,7 @@ def test_a_start_during_a_slow_teardown_opens_once_the_first_instance_has_ended(
     # The window is gone once the services start stopping.
     assert wait_for(lambda: "] Stopping sing-box...\n" in first.stdout().replace("\r\n", "\n"),
                     30)
-    second = launch()
+    second = launch(alone=False)
     assert first.running(), "the first instance ended before the second started"
     with second.connect() as client:
         assert not first.running(), "the second instance ran beside the first"
@@ -248,6 +249,7 @@ def main_host(app_dir, temp_dir, log_dir):
     watcher = wine.start([probe_path(), "watch", "150"], watch_path)
     try:
         assert wait_for(lambda: "ready" in open(watch_path).read(), 90), "watcher did not start"
+        no_host_left()
         host = HostProcess(app_dir, log_dir, args=ARGUMENTS)
         try:
             with host.connect() as client:
@@ -463,9 +465,11 @@ def test_a_second_start_raises_the_first_window_and_ends_with_0(main_host, launc
     assert code == 0
     assert wait_for(lambda: probe("show")[1]["iconic"] == 1, 10)
 
-    second = launch()
+    second = launch(alone=False)
     assert wait_exit(second, 90) == 0
     assert "SingBoxService initialized" not in second.stdout(), "second instance built a window"
+    assert second.stderr().replace("\r\n", "\n") == \
+        "Orvanta is already running: its window was brought to the front\n"
     code, seen = probe("show")
     assert code == 0 and seen == {"count": 1, "visible": 1, "iconic": 0}
     assert client.state()["window"]["visible"]
