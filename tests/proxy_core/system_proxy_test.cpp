@@ -364,20 +364,6 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
       EXPECT_TRUE(SetLeftoversGone());
     }
   }
-  {
-    // A run that crashed with the proxy set: the next one puts back what the user had.
-    orvanta_test::WriteProxySettings({1, "corp-proxy.example:8080", "*.corp.example;<local>"});
-    SystemProxy crashed(log_.Sink(), kOurs);
-    ASSERT_TRUE(crashed.Set("127.0.0.1", 10809));
-  }
-  log_.lines.clear();
-  SystemProxy(log_.Sink(), kOurs).ClearLeftByEarlierRun();
-  EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy",
-                               "Restored the proxy settings from before the connection",
-                               "Cleared the system proxy that an earlier run left set"}));
-  ExpectSettings({1, "corp-proxy.example:8080", "*.corp.example;<local>"});
-  EXPECT_TRUE(SetLeftoversGone());
-
   // What a new run finds at start-up, with or without the record of a run that ended unclean,
   // and with or without the user's values saved before its set (here: none of them present).
   struct Case {
