@@ -558,4 +558,118 @@ FAULTS = [
           "std::to_string(kProxyPort); }",
           "std::string ProxyAddress() { return \"localhost:\" + std::to_string(kProxyPort); }",
           tests="install|proxy_core_service|vpn_control"),
+
+    # messaging: size fields, tags, alignment and the call and reply layouts (native tree).
+    # M1-M17 are the earlier messaging faults; these continue at M18.
+    fault("M18", "messaging", "a string of 65535 bytes gets the 32-bit size form",
+          "    } else if (size <= 0xFFFF) {\n      bytes_[length_++] = kSize16;",
+          "    } else if (size < 0xFFFF) {\n      bytes_[length_++] = kSize16;",
+          tree="native", tests="values"),
+    fault("M19", "messaging", "a 32-bit size field is read as a 16-bit one",
+          "  if (first == kSize16) {", "  if (first >= kSize16) {", tree="native", tests="values"),
+    fault("M20", "messaging", "tag 5 is not read as a string but as an unknown type",
+          "    case kLargeInt:\n    case kString: {", "    case kString: {",
+          tree="native", tests="values"),
+    fault("M21", "messaging", "an empty typed list is written without its alignment padding",
+          "  if (alignment <= 1) {\n    header.AppendWith(payload, size, stream);",
+          "  if (alignment <= 1 || size == 0) {\n    header.AppendWith(payload, size, stream);",
+          tree="native", tests="values"),
+    fault("M22", "messaging", "an empty typed list is read without skipping its alignment padding",
+          "  if (alignment > 1) {\n    stream->SkipToAlignment(alignment);",
+          "  if (alignment > 1 && count > 0) {\n    stream->SkipToAlignment(alignment);",
+          tree="native", tests="values"),
+    fault("M23", "messaging", "a double is written without its alignment padding",
+          "      stream->AppendByte(kFloat64);\n      stream->PadToAlignment(8);\n",
+          "      stream->AppendByte(kFloat64);\n", tree="native", tests="values"),
+    fault("M24", "messaging", "a decoded call without arguments carries no argument value",
+          "  auto arguments = std::make_unique<EncodableValue>(ReadCompleteValue(*serializer_, "
+          "&stream));",
+          "  EncodableValue argument = ReadCompleteValue(*serializer_, &stream);\n"
+          "  std::unique_ptr<EncodableValue> arguments;\n"
+          "  if (!std::holds_alternative<std::monostate>(argument)) {\n"
+          "    arguments = std::make_unique<EncodableValue>(std::move(argument));\n  }",
+          tree="native", tests="values"),
+    fault("M25", "messaging", "a success of no value is sent as the envelope byte alone",
+          "    serializer_->WriteValue(*result, &stream);\n  } else {\n"
+          "    serializer_->WriteValue(EncodableValue(), &stream);\n  }",
+          "    serializer_->WriteValue(*result, &stream);\n  }", tree="native", tests="values"),
+    fault("M26", "messaging", "an empty error code is written as null, like an empty message",
+          "serializer_->WriteValue(EncodableValue(code), &stream);",
+          "serializer_->WriteValue(code.empty() ? EncodableValue() : EncodableValue(code), "
+          "&stream);", tree="native", tests="values"),
+
+    # messaging: handler registration, the reply, the result and the engine wrappers (win tree).
+    # M31 and M34 survive, though Wine can show both: a runtime stand-in that counts its
+    # messenger locks and unlocks (or holds a non-recursive lock) shows M31; one that keeps the
+    # next-frame callback's captures in view, or reports a frame a second time, shows M34.
+    # M37 needs the whole session: only the runtime that looks for the UI's code notices.
+    fault("M27", "messaging", "removing a channel handler leaves the runtime callback pointing at "
+          "the destroyed handler",
+          "    handlers_.erase(channel);\n    if (messengerHandle_ != nullptr) {\n"
+          "      FlutterDesktopMessengerSetCallback(messengerHandle_, channel.c_str(), nullptr, "
+          "nullptr);\n    }\n",
+          "    handlers_.erase(channel);\n", tests="messaging_runtime"),
+    fault("M28", "messaging", "an empty call handler is wrapped and registered instead of "
+          "removing the channel",
+          "  if (!handler) {\n    messenger_->SetChannelHandler(name_, nullptr);\n    return;\n  }\n",
+          "", tests="messaging_runtime"),
+    fault("M29", "messaging", "the messenger is released per message without being referenced",
+          "messenger_(messenger != nullptr ? FlutterDesktopMessengerAddRef(messenger) : nullptr)",
+          "messenger_(messenger)", tests="messaging_runtime"),
+    fault("M30", "messaging", "an answer is sent after the engine has gone",
+          "  if (FlutterDesktopMessengerIsAvailable(messenger)) {", "  if (messenger != nullptr) {",
+          tests="messaging_runtime"),
+    fault("M31", "messaging", "the messenger lock taken for an answer is never released",
+          "  if (lock != nullptr) FlutterDesktopMessengerUnlock(lock);\n",
+          "  static_cast<void>(lock);\n", tests="messaging_runtime"),
+    fault("M32", "messaging", "the reply slot stays armed after the answer: a second answer reaches "
+          "the reply, and the slot warns of a leak",
+          "  ReplyFunction reply = std::move(reply_);\n  reply_ = nullptr;\n  reply(data, size);",
+          "  reply_(data, size);", tests="messaging_runtime"),
+    fault("M33", "messaging", "NotImplemented answers a null success instead of an empty reply",
+          "void EngineMethodResult::DeliverNotImplemented() { reply_.SendResponseBytes(nullptr); }",
+          "void EngineMethodResult::DeliverNotImplemented() { DeliverSuccess(nullptr); }",
+          tests="messaging_runtime"),
+    fault("M34", "messaging", "the next-frame callback is kept after it ran and runs at every "
+          "later frame notice",
+          "  std::function<void()> callback = std::move(engine->nextFrameCallback_);\n"
+          "  engine->nextFrameCallback_ = nullptr;\n  if (callback) callback();",
+          "  if (engine->nextFrameCallback_) engine->nextFrameCallback_();",
+          tests="messaging_runtime"),
+    fault("M35", "messaging", "the engine wrapper destroys an engine it handed to the view "
+          "controller",
+          "if (engineHandle_ != nullptr && ownsEngine_) FlutterDesktopEngineDestroy(engineHandle_);",
+          "if (engineHandle_ != nullptr) FlutterDesktopEngineDestroy(engineHandle_);",
+          tests="messaging_runtime"),
+    fault("M36", "messaging", "a window message the runtime did not consume counts as handled "
+          "with 0",
+          "  if (FlutterDesktopViewControllerHandleTopLevelWindowProc(controllerHandle_, hwnd, "
+          "message, wparam,\n                                                           lparam, "
+          "&result)) {\n    return result;\n  }\n  return std::nullopt;",
+          "  FlutterDesktopViewControllerHandleTopLevelWindowProc(controllerHandle_, hwnd, message, "
+          "wparam, lparam,\n                                                       &result);\n"
+          "  return result;",
+          tests="messaging_runtime|flutter_window"),
+    fault("M37", "messaging", "the UI's compiled code is looked for at dataapp.so",
+          "aotLibraryPath(base_folder + L\"\\\\app.so\")", "aotLibraryPath(base_folder + L\"app.so\")",
+          tests="messaging_runtime|flutter_window|e2e"),
+
+    # channels: the speed line's notation, the speed channel's unknown methods, the VPN
+    # channel's "config" argument and its log-size line.
+    fault("M38", "channels", "the speed figures are logged without fixed notation (4 for 4.00)",
+          "  line << std::fixed << std::setprecision(2)", "  line << std::setprecision(2)",
+          tests="network_speed_channel"),
+    fault("M39", "channels", "an unknown speed method is answered NotImplemented instead of "
+          "INVALID_METHOD",
+          "    if (result) {\n      result->Error(\"INVALID_METHOD\", \"Method not implemented: \" + "
+          "orvanta::ToValidUtf8(method));\n    }",
+          "    if (result) result->NotImplemented();", tests="network_speed_channel"),
+    fault("M40", "channels", "a \"config\" entry that is not a string is read as one",
+          "  if (text == nullptr) return std::string();\n", "", tests="install|vpn_control_channel"),
+    fault("M41", "channels", "getLogs logs the size of the text after moving it into the answer",
+          "    Log(\"Returning logs (\" + std::to_string(logs.size()) + \" characters)\");\n"
+          "    AnswerLogs(*result, std::move(logs));",
+          "    AnswerLogs(*result, std::move(logs));\n"
+          "    Log(\"Returning logs (\" + std::to_string(logs.size()) + \" characters)\");",
+          tests="install|vpn_control_channel"),
 ]
