@@ -195,11 +195,14 @@ void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger) {
 FlutterDesktopMessengerRef FlutterDesktopMessengerLock(FlutterDesktopMessengerRef messenger) {
   if (messenger == nullptr) return nullptr;
   messenger->lock.lock();
+  TheRuntime().messengerLocksHeld.fetch_add(1);
   return messenger;
 }
 
 void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger) {
-  if (messenger != nullptr) messenger->lock.unlock();
+  if (messenger == nullptr) return;
+  TheRuntime().messengerLocksHeld.fetch_sub(1);
+  messenger->lock.unlock();
 }
 
 bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger) {

@@ -110,6 +110,7 @@ struct Runtime {
 
   // Process-wide counters.
   std::atomic<long> messengerReferences{0};  // outstanding host AddRefs
+  std::atomic<long> messengerLocksHeld{0};   // Lock calls not yet matched by Unlock
   int enginesCreated = 0;
   int engineDestroyCalls = 0;
   int enginesEnded = 0;

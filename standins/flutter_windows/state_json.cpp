@@ -153,6 +153,7 @@ std::string DescribeState() {
   }
   json += "],\"channels\":" + channels;
   json += ",\"messenger_refs\":" + Number(runtime.messengerReferences.load());
+  json += ",\"messenger_locks_held\":" + Number(runtime.messengerLocksHeld.load());
   json += ",\"next_frame_callbacks\":" + Number(runtime.nextFrameCallbacks);
   json += ",\"font_reloads\":" + Number(runtime.fontReloads);
   json += ",\"dpi\":" + (runtime.lastDpi ? Number(*runtime.lastDpi) : std::string("null"));

@@ -308,7 +308,8 @@ def test_a_full_vpn_session_sets_the_proxy_runs_the_core_and_restores_the_users_
     assert client.invoke(VPN_CHANNEL, "startv2ray") == Error(
         "INVALID_METHOD", "Method not implemented: startv2ray", None)
     state = client.state()
-    assert (state["messenger_refs"], state["pending_responses"]) == (0, 0), state
+    assert (state["messenger_refs"], state["pending_responses"],
+            state["messenger_locks_held"]) == (0, 0, 0), state
 
     # The C runtime's text-mode standard output turns each line end into CR LF.
     out = host.stdout().replace("\r\n", "\n")

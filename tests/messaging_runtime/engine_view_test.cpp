@@ -33,11 +33,14 @@ TEST_F(EngineViewTest, NextFrameCallbackRunsOnceAndOnlyTheLatestOne) {
   flutter::FlutterEngine* engine = controller.GetEngine();
   int first = 0, second = 0, rearmed = 0;
   engine->SetNextFrameCallback([&] { ++first; });
-  engine->SetNextFrameCallback([&] { ++second; });
+  auto held = std::make_shared<int>();
+  const std::weak_ptr<int> heldByCallback = held;
+  engine->SetNextFrameCallback([&second, held = std::move(held)] { ++second; });
   EXPECT_EQ(second, 0);  // only after a frame, on the UI thread's queue
   PumpMessages();
   EXPECT_EQ(first, 0);
   EXPECT_EQ(second, 1);
+  EXPECT_TRUE(heldByCallback.expired()) << "a callback that ran is kept";
   EXPECT_FALSE(Contains(StateJson(), "\"first_frame_ms\":null"));
 
   controller.ForceRedraw();

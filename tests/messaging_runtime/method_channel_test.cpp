@@ -176,6 +176,7 @@ TEST_F(MethodChannelTest, KeptResultsReleaseTheMessengerAndSendNothingLate) {
   EXPECT_EQ(JsonNumber(state, "responses_sent"), sent);
   EXPECT_EQ(JsonNumber(state, "responses_refused"), refused);
   EXPECT_EQ(JsonNumber(state, "messenger_refs"), 0);
+  EXPECT_EQ(JsonNumber(state, "messenger_locks_held"), 0) << "an answer kept the runtime's lock";
 }
 
 TEST_F(MethodChannelTest, CopiesOfOneReplyAnswerOnceAndHandlersMayReplaceThemselves) {
