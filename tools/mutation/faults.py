@@ -561,6 +561,9 @@ FAULTS = [
     # A failed connect says why: the core's terminal text made readable (colour codes removed,
     # also where a window starts inside one or a removal joins two), the core's last words, the
     # program on the core's port and the missing-core hint. The portable part builds natively.
+    # F9, F20 and F22 survived their first run, each observable under Wine by a test not yet
+    # written: a last line over 512 bytes (F9), a DLL loaded by name that lies only in the current
+    # folder (F20), a Ctrl+C after the host's handler was meant to be gone (F22).
     fault("F1", "support", "a colour sequence with several parameters (ESC[1;36m) stays in the "
           "text", "bool IsParameter(char c) { return c >= 0x30 && c <= 0x3F; }",
           "bool IsParameter(char c) { return c >= 0x30 && c <= 0x39; }",
@@ -589,7 +592,7 @@ FAULTS = [
           "    if (!readable.empty()) {", "    if (!line.empty()) {", tree="native", tests="utf8"),
     fault("F9", "proxy_core", "the core's last words are cut at 256 bytes",
           "kLastWordsMaxBytes = 512;", "kLastWordsMaxBytes = 256;",
-          tests="install|proxy_core_service|vpn_control"),
+          tests="install|proxy_core_service|vpn_control|e2e"),
     fault("F10", "proxy_core", "getLogs looks one byte behind its window: a colour sequence the "
           "window cuts into shows its rest", "kLookBehindBytes = 256;", "kLookBehindBytes = 1;",
           tests="install|proxy_core_service|vpn_control"),
@@ -630,8 +633,10 @@ FAULTS = [
           tests="install|support_test|network_speed"),
     fault("F20", "runner", "the current folder and PATH stay in the search of later loads by name",
           "  ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);\n", ""),
-    fault("F21", "runner", "a console event posts no message of the host's own: Ctrl+C is "
-          "swallowed and the host runs on", "  targetMessage.store(message);\n", ""),
+    fault("F21", "runner", "a console event posts WM_CLOSE, which the UI runtime sees first, "
+          "instead of the host's own message",
+          "::PostMessageW(window, targetMessage.load(), 0, 0);",
+          "::PostMessageW(window, WM_CLOSE, 0, 0);"),
     fault("F22", "runner", "the console handler stays installed after the teardown",
           "  ::SetConsoleCtrlHandler(OnControlEvent, FALSE);\n", ""),
     fault("F23", "runner", "Ctrl+C stops the services but leaves the window and the host running",
