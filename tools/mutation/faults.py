@@ -672,4 +672,106 @@ FAULTS = [
           "    AnswerLogs(*result, std::move(logs));\n"
           "    Log(\"Returning logs (\" + std::to_string(logs.size()) + \" characters)\");",
           tests="install|vpn_control_channel"),
+    # A failed connect says why: the core's terminal text made readable (colour codes removed,
+    # also where a window starts inside one or a removal joins two), the core's last words, the
+    # program on the core's port and the missing-core hint. The portable part builds natively.
+    # F9, F20 and F22 survived their first run, each observable under Wine by a test not yet
+    # written: a last line over 512 bytes (F9), a DLL loaded by name that lies only in the current
+    # folder (F20), a Ctrl+C after the host's handler was meant to be gone (F22).
+    fault("F1", "support", "a colour sequence with several parameters (ESC[1;36m) stays in the "
+          "text", "bool IsParameter(char c) { return c >= 0x30 && c <= 0x3F; }",
+          "bool IsParameter(char c) { return c >= 0x30 && c <= 0x39; }",
+          tree="native", tests="utf8"),
+    fault("F2", "support", "an ESC that begins no sequence hides all the text after it",
+          "    partials.clear();\n", "", tree="native", tests="utf8"),
+    fault("F3", "support", "a removal that joins two halves into a sequence leaves that sequence",
+          "        kept = last.start;\n        partials.pop_back();",
+          "        kept = last.start;\n        partials.clear();", tree="native", tests="utf8"),
+    fault("F4", "support", "a sequence the core is still writing shows at the end of the text",
+          "  if (!partials.empty()) kept = partials.front().start;\n", "",
+          tree="native", tests="utf8"),
+    fault("F5", "support", "a window that starts after the [ of a sequence shows its rest",
+          "(text[at - 1] == '[' || IsParameter(text[at - 1]) || IsIntermediate(text[at - 1]))",
+          "(IsParameter(text[at - 1]) || IsIntermediate(text[at - 1]))",
+          tree="native", tests="utf8"),
+    fault("F6", "support", "sequences are removed before the UTF-8 repair: two halves of a broken "
+          "character join into one never written",
+          "  std::string readable = ToValidUtf8(text.substr(from));\n  RemoveSequences(readable);",
+          "  std::string readable(text.substr(from));\n  RemoveSequences(readable);\n"
+          "  readable = ToValidUtf8(readable);", tree="native", tests="utf8"),
+    fault("F7", "support", "the last readable line keeps the CR of a CR LF line end",
+          "    if (!line.empty() && line.back() == '\\r') line.remove_suffix(1);\n", "",
+          tree="native", tests="utf8"),
+    fault("F8", "support", "a last line of colour codes only counts as the last readable line",
+          "    if (!readable.empty()) {", "    if (!line.empty()) {", tree="native", tests="utf8"),
+    fault("F9", "proxy_core", "the core's last words are cut at 256 bytes",
+          "kLastWordsMaxBytes = 512;", "kLastWordsMaxBytes = 256;",
+          tests="install|proxy_core_service|vpn_control|e2e"),
+    fault("F10", "proxy_core", "getLogs looks one byte behind its window: a colour sequence the "
+          "window cuts into shows its rest", "kLookBehindBytes = 256;", "kLookBehindBytes = 1;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("F11", "proxy_core", "a core that exits at once is not quoted",
+          "  LogCoreLastWords(files.logPath, core.logStart, log);\n  // Nothing else",
+          "  // Nothing else", tests="install|proxy_core_service|vpn_control|e2e"),
+    fault("F12", "proxy_core", "a core that ends by itself is not quoted",
+          "  LogCoreLastWords(files_.logPath, coreLogStart_, LogSink());\n  ClearSystemProxy();\n",
+          "  ClearSystemProxy();\n", tests="install|proxy_core_service|vpn_control|e2e"),
+    fault("F13", "proxy_core", "a missing core gets no hint of the antivirus",
+          "    log(\"sing-box.exe is missing: antivirus software may have removed it. Restore it "
+          "from \"\n        \"quarantine or reinstall Orvanta.\");\n", "",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("F14", "proxy_core", "listener addresses are read with their bytes the wrong way round: a holder of "
+          "127.0.0.1 goes unnamed",
+          "(static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |\n"
+          "         (static_cast<uint32_t>(bytes[2]) << 8) | bytes[3];",
+          "(static_cast<uint32_t>(bytes[3]) << 24) | (static_cast<uint32_t>(bytes[2]) << 16) |\n"
+          "         (static_cast<uint32_t>(bytes[1]) << 8) | bytes[0];",
+          tests="install|proxy_core_service|vpn_control|e2e"),
+    fault("F15", "proxy_core", "listener ports are kept in network order: no holder is ever found",
+          "static_cast<uint16_t>(((port & 0xFF) << 8) | ((port >> 8) & 0xFF))",
+          "static_cast<uint16_t>(port)", tests="install|proxy_core_service|vpn_control|e2e"),
+    fault("F16", "proxy_core", "a holder listening on every address (0.0.0.0) goes unnamed",
+          "(listener.address != kLoopback && listener.address != kAnyAddress)",
+          "listener.address != kLoopback", tests="install|proxy_core_service|vpn_control|e2e"),
+    fault("F17", "proxy_core", "the port warning names the holder's whole path, not its file name",
+          "orvanta::Utf8FromWide(path.substr(path.find_last_of(L\"\\\\/\") + 1))",
+          "orvanta::Utf8FromWide(path)", tests="install|proxy_core_service|vpn_control|e2e"),
+
+    # System DLLs from the system folder only; console events through the host's own message; a
+    # DPI change keeps a suggested rectangle that fits.
+    fault("F18", "support", "system DLLs are loaded by the ordinary search: a copy planted beside "
+          "orvanta.exe runs", "::LoadLibraryExW(file, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)",
+          "::LoadLibraryExW(file, nullptr, 0)", tests="install|support_test|e2e"),
+    fault("F19", "support", "a DLL that could not be loaded leaves another reason as the last "
+          "error", "    ::SetLastError(loadError_);\n", "",
+          tests="install|support_test|network_speed"),
+    fault("F20", "runner", "the current folder and PATH stay in the search of later loads by name",
+          "  ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);\n", ""),
+    fault("F21", "runner", "a console event posts WM_CLOSE, which the UI runtime sees first, "
+          "instead of the host's own message",
+          "::PostMessageW(window, targetMessage.load(), 0, 0);",
+          "::PostMessageW(window, WM_CLOSE, 0, 0);"),
+    fault("F22", "runner", "the console handler stays installed after the teardown",
+          "  ::SetConsoleCtrlHandler(OnControlEvent, FALSE);\n", ""),
+    fault("F23", "runner", "Ctrl+C stops the services but leaves the window and the host running",
+          "    StopServices();\n    ::DestroyWindow(window);\n    return 0;",
+          "    StopServices();\n    return 0;", tests="install|flutter_window|runner_window|e2e"),
+    fault("F24", "runner", "Ctrl+C destroys the window before the services stop",
+          "    StopServices();\n    ::DestroyWindow(window);\n    return 0;",
+          "    ::DestroyWindow(window);\n    StopServices();\n    return 0;",
+          tests="install|flutter_window|runner_window|e2e"),
+    fault("F25", "runner", "a DPI change moves a suggestion exactly as wide as the work area",
+          "  if (suggested.right - suggested.left <= work_area.right - work_area.left &&",
+          "  if (suggested.right - suggested.left < work_area.right - work_area.left &&",
+          tests="runner_window"),
+    fault("F26", "runner", "a DPI change measures the suggested height against the work area's "
+          "width", "suggested.bottom - suggested.top <= work_area.bottom - work_area.top) {",
+          "suggested.bottom - suggested.top <= work_area.right - work_area.left) {",
+          tests="runner_window"),
+    fault("F27", "runner", "a DPI change pulls a suggestion that fits into the work area",
+          "placed = PlaceAfterDpiChange(*suggested, *work);",
+          "placed = FitInWorkArea(*suggested, *work);", tests="runner_window"),
+    fault("F28", "network_speed", "GetIfTable2 is looked for in dwmapi.dll",
+          "orvanta::SystemDll::Iphlpapi().Find<decltype(::GetIfTable2)>(\"GetIfTable2\")",
+          "orvanta::SystemDll::Dwmapi().Find<decltype(::GetIfTable2)>(\"GetIfTable2\")"),
 ]
