@@ -1,6 +1,8 @@
 // A stand-in UI plug-in library. The real plug-ins register channels of their own with the
 // UI runtime; this one only tells the stand-in runtime that it was registered, and with which
-// registrar, so tests can check the order and the handles the host passed.
+// registrar, so tests can check the order and the handles the host passed. Like a plug-in that
+// loads an optional library by name once it runs (a helper, a codec), it also looks for
+// plugin_helper.dll and lets it go again: the host's DLL search decides where that is found.
 //
 // Built once per plug-in name: ORVANTA_PLUGIN_LIBRARY is the library's file name and
 // ORVANTA_PLUGIN_REGISTER the name of its registration function.
@@ -60,4 +62,5 @@ extern "C" __declspec(dllexport) void ORVANTA_PLUGIN_REGISTER(
     return;
   }
   record(ORVANTA_PLUGIN_LIBRARY, registrar, Apartment());
+  if (HMODULE helper = ::LoadLibraryW(L"plugin_helper.dll")) ::FreeLibrary(helper);
 }

@@ -75,8 +75,9 @@ def non_latin_layout(app_dir, temp_dir, tmp_path_factory):
     folder with Chinese letters and an emoji, and a folder to start the host from. The install
     and current folders each hold a planted powershell.exe that records its runs in
     planted-runs.txt, and planted dwmapi.dll, iphlpapi.dll and wininet.dll that record their
-    loads in planted-loads.txt. The user prefers dark apps meanwhile, so the host calls dwmapi
-    too."""
+    loads in planted-loads.txt; the current folder also holds a planted plugin_helper.dll, which
+    the stand-in plug-ins load by name once started. The user prefers dark apps meanwhile, so
+    the host calls dwmapi too."""
     planted = {"powershell.exe": os.environ.get("ORVANTA_PLANTED_POWERSHELL", "")}
     for dll in ("dwmapi.dll", "iphlpapi.dll", "wininet.dll"):
         planted[dll] = os.environ.get("ORVANTA_PLANTED_DLL", "")
@@ -93,6 +94,7 @@ def non_latin_layout(app_dir, temp_dir, tmp_path_factory):
     for folder in (install, current):
         for name, path in planted.items():
             shutil.copy(path, str(folder / name))
+    shutil.copy(planted["wininet.dll"], str(current / "plugin_helper.dll"))
     saved_theme = wine.SavedValues(PERSONALIZE_KEY, ("AppsUseLightTheme",))
     try:
         wine.write_value(PERSONALIZE_KEY, "AppsUseLightTheme", "REG_DWORD", 0)

@@ -247,6 +247,8 @@ TEST(WorkingFilesTest, LastWordsAreTheLastLineThisLaunchAppended) {
   const std::string earlier = "an earlier launch's FATAL\n";
   const long long launch = static_cast<long long>(earlier.size());
   const std::string longLine(70000, 'x');
+  std::string euros;
+  while (euros.size() < 600) euros += "\xE2\x82\xAC";
   struct Case {
     const char* description;
     std::string appended;
@@ -258,6 +260,8 @@ TEST(WorkingFilesTest, LastWordsAreTheLastLineThisLaunchAppended) {
       {"no log of this launch", "FATAL\n", -1, ""},
       {"only the last 64 KiB, from a line start", "first\n" + longLine + "\nlast", launch, "last"},
       {"a last line that began before them is not quoted", "first\n" + longLine + "\n", launch, ""},
+      {"cut to 512 bytes between characters", "FATAL " + euros + "\r\n", launch,
+       "FATAL " + euros.substr(0, 504)},
   };
   for (const Case& c : cases) {
     orvanta_test::WriteFileBytes(log, earlier + c.appended);

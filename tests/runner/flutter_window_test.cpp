@@ -177,14 +177,17 @@ TEST_F(FlutterWindowTest, CtrlCStopsTheServicesThenEndsTheWindowThoughTheUiKeeps
   EXPECT_TRUE(PumpUntilQuit()) << "Ctrl+C did not end the loop";
   // Only now: a handler that passed the event on calls the next one right after it posted,
   // long before the window is gone.
-  ::SetConsoleCtrlHandler(RecordPassedOn, FALSE);
   EXPECT_FALSE(controlEventPassedOn) << "Ctrl+C went on to the handler that ends the process";
   EXPECT_EQ(window->GetHandle(), nullptr);
   EXPECT_EQ(ChannelUserData(kVpn), nullptr) << "runtime outlived the window";
   EXPECT_EQ(window->proxyAtDestroy, 0) << "the proxy was still set when the window went";
 
+  // The host's handler goes with its owner: a Ctrl+C afterwards reaches the one before it.
   window.reset();
   console.reset();
+  ASSERT_TRUE(::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+  EXPECT_TRUE(orvanta_test::PumpMessagesUntil([] { return controlEventPassedOn.load(); }, 10000));
+  ::SetConsoleCtrlHandler(RecordPassedOn, FALSE);
   ::FreeConsole();
 }
 
