@@ -364,9 +364,8 @@ FAULTS = [
     # The inherited-handle list, the kill-on-close job and the exit watch of the launch.
     fault("W1", "support", "the handle list is filled but not flagged: children inherit every "
           "inheritable handle", "    flags |= EXTENDED_STARTUPINFO_PRESENT;\n", ""),
-    # W2, W3, W6 and W24 survive under Wine, which cannot show them: it hands a child the
-    # standard handles of its start-up record even with inheritance off (W2), accepts a
-    # non-inheritable handle in the handle list that Windows refuses (W3), and reports the whole
+    # W2, W6 and W24 survive under Wine, which cannot show them: it hands a child the standard
+    # handles of its start-up record even with inheritance off (W2) and reports the whole
     # screen as every monitor's work area (W24); W6 is a race of a few instructions that no
     # test can hold open.
     fault("W2", "support", "the handle list is passed with inheritance off: the core loses its "
@@ -599,9 +598,6 @@ FAULTS = [
           "&stream);", tree="native", tests="values"),
 
     # messaging: handler registration, the reply, the result and the engine wrappers (win tree).
-    # M31 and M34 survive, though Wine can show both: a runtime stand-in that counts its
-    # messenger locks and unlocks (or holds a non-recursive lock) shows M31; one that keeps the
-    # next-frame callback's captures in view, or reports a frame a second time, shows M34.
     # M37 needs the whole session: only the runtime that looks for the UI's code notices.
     fault("M27", "messaging", "removing a channel handler leaves the runtime callback pointing at "
           "the destroyed handler",
@@ -675,9 +671,6 @@ FAULTS = [
     # A failed connect says why: the core's terminal text made readable (colour codes removed,
     # also where a window starts inside one or a removal joins two), the core's last words, the
     # program on the core's port and the missing-core hint. The portable part builds natively.
-    # F9, F20 and F22 survived their first run, each observable under Wine by a test not yet
-    # written: a last line over 512 bytes (F9), a DLL loaded by name that lies only in the current
-    # folder (F20), a Ctrl+C after the host's handler was meant to be gone (F22).
     fault("F1", "support", "a colour sequence with several parameters (ESC[1;36m) stays in the "
           "text", "bool IsParameter(char c) { return c >= 0x30 && c <= 0x3F; }",
           "bool IsParameter(char c) { return c >= 0x30 && c <= 0x39; }",
