@@ -316,20 +316,6 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
   const std::string& record = record_;
   orvanta_test::WriteProxySettings({0, "", ""});
   {
-    // A set writes the record; a failed clear keeps it, a successful one removes it.
-    SystemProxy proxy(log_.Sink(), kOurs);
-    ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
-    EXPECT_EQ(orvanta_test::ReadFileBytes(record), "127.0.0.1:10809");
-    DeleteFileA(saved_.c_str());  // so the clear command runs
-    {
-      orvanta_test::ScopedEnvironment fails("ORVANTA_STANDIN_PS_EXIT_CODE", "5");
-      EXPECT_FALSE(proxy.Clear());
-    }
-    EXPECT_TRUE(orvanta_test::FileExists(record));
-    ASSERT_TRUE(proxy.Clear());
-    EXPECT_FALSE(orvanta_test::FileExists(record));
-  }
-  {
     // A restore the registry refuses falls back to the clear command; when that is refused
     // too, the record and the saved values stay for the next try and no program is told. The
     // next set keeps them while our values are still there; once the user has chosen anew,
