@@ -131,7 +131,7 @@ TEST(StandardCodecSerializerTest, AlignmentCountsFromTheStartOfTheMessage) {
 
 // What other writers send and what is cut short or unknown: one line per problem, and the
 // first of duplicate map keys wins.
-TEST(StandardCodecSerializerTest, ReadingTakesTagFiveAndMalformedInputWithOneLinePerProblem) {
+TEST(StandardCodecSerializerTest, ReadsTagFiveKeepsTheFirstDuplicateKeyAndLogsOneLinePerProblem) {
   const std::string read = std::string(kInvalidRead) + "\n";
   const std::string unknown = "Unknown type in StandardCodecSerializer::ReadValueOfType: ";
   const struct {
