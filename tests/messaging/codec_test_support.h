@@ -4,6 +4,7 @@
 #define ORVANTA_TESTS_MESSAGING_CODEC_TEST_SUPPORT_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -16,28 +17,22 @@
 
 namespace orvanta_test {
 
-// "07 00 ff" -> {0x07, 0x00, 0xff}; spaces are ignored.
+// "07 00 ff" -> {0x07, 0x00, 0xff}, and back.
 inline std::vector<uint8_t> Bytes(const std::string& hex) {
   std::vector<uint8_t> bytes;
-  std::string digits;
-  for (char c : hex) {
-    if (c != ' ') digits.push_back(c);
-  }
-  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
-    bytes.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-  }
+  std::istringstream in(hex);
+  for (unsigned byte = 0; in >> std::hex >> byte;) bytes.push_back(static_cast<uint8_t>(byte));
   return bytes;
 }
 
 inline std::string Hex(const std::vector<uint8_t>& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
   std::string text;
+  char digits[4];
   for (uint8_t b : bytes) {
-    if (!text.empty()) text.push_back(' ');
-    text.push_back(kDigits[b >> 4]);
-    text.push_back(kDigits[b & 0xF]);
+    std::snprintf(digits, sizeof(digits), " %02x", b);
+    text += digits;
   }
-  return text;
+  return text.empty() ? text : text.substr(1);
 }
 
 inline bool Equivalent(const flutter::EncodableValue& a, const flutter::EncodableValue& b) {

@@ -101,13 +101,8 @@ TEST_F(MethodChannelTest, AnswersAreEncodedOnceAndMisuseIsReported) {
     bool nullData;
     std::string log;
   };
-  const Bytes invalid_method = [] {
-    Bytes bytes = {0x01, 0x07, 0x0E};
-    for (char c : std::string("INVALID_METHOD")) bytes.push_back(static_cast<uint8_t>(c));
-    bytes.push_back(0x00);
-    bytes.push_back(0x00);
-    return bytes;
-  }();
+  const Bytes invalid_method = {0x01, 0x07, 0x0E, 'I', 'N', 'V', 'A', 'L',  'I', 'D',
+                                '_',  'M',  'E',  'T', 'H', 'O', 'D', 0x00, 0x00};
   const std::string duplicate =
       "Error: Only one of Success, Error, or NotImplemented can be called, and it can be called "
       "exactly once. Ignoring duplicate result.\n";

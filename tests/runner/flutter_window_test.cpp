@@ -66,7 +66,7 @@ class FlutterWindowTest : public ::testing::Test {
 
 // Plug-in order, paths, arguments, showing after the first frame and both channels are checked
 // end to end on the real executable; what only a test inside the process can see is here.
-TEST_F(FlutterWindowTest, TheViewFillsTheWindowAndFontChangesReachTheRuntime) {
+TEST_F(FlutterWindowTest, ViewFillsTheWindowFontsReloadAndTheEndOfSessionStopsTheServices) {
   FlutterWindow window(Project());
   ASSERT_TRUE(window.CreateHostWindow(L"Orvanta", {10, 10}, {420, 720}));
   HWND handle = window.GetHandle();
@@ -83,6 +83,17 @@ TEST_F(FlutterWindowTest, TheViewFillsTheWindowAndFontChangesReachTheRuntime) {
   EXPECT_EQ(orvanta_test::JsonNumber(StateJson(), "font_reloads"), 0);
   ::SendMessageW(handle, WM_FONTCHANGE, 0, 0);
   EXPECT_EQ(orvanta_test::JsonNumber(StateJson(), "font_reloads"), 1);
+
+  ASSERT_TRUE(StartCore()) << "the stand-in core did not start";
+  EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 1);
+  // A cancelled end of session (FALSE) leaves the core alone.
+  ::SendMessageW(handle, WM_QUERYENDSESSION, 0, 0);
+  ::SendMessageW(handle, WM_ENDSESSION, FALSE, 0);
+  EXPECT_TRUE(CoreRunning());
+  EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 1);
+  ::SendMessageW(handle, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_FALSE(CoreRunning()) << "core still running after the session";
+  EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 0) << "proxy left pointing at the core";
 }
 
 TEST_F(FlutterWindowTest, FailedViewControllerFailsCreationWithoutPluginsOrChannels) {
@@ -92,23 +103,6 @@ TEST_F(FlutterWindowTest, FailedViewControllerFailsCreationWithoutPluginsOrChann
   EXPECT_EQ(ChannelUserData(kVpn), nullptr);
   EXPECT_EQ(ChannelUserData(kSpeed), nullptr);
   EXPECT_NE(StateJson().find("\"plugin_registrations\":[]"), std::string::npos);
-}
-
-TEST_F(FlutterWindowTest, EndOfSessionStopsTheCoreAndClearsTheProxy) {
-  FlutterWindow window(Project());
-  ASSERT_TRUE(window.CreateHostWindow(L"Orvanta", {10, 10}, {420, 720}));
-  ASSERT_TRUE(StartCore()) << "the stand-in core did not start";
-  EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 1);
-
-  // A cancelled end of session (FALSE) leaves the core alone.
-  ::SendMessageW(window.GetHandle(), WM_QUERYENDSESSION, 0, 0);
-  ::SendMessageW(window.GetHandle(), WM_ENDSESSION, FALSE, 0);
-  EXPECT_TRUE(CoreRunning());
-  EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 1);
-
-  ::SendMessageW(window.GetHandle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-  EXPECT_FALSE(CoreRunning()) << "core still running after the session";
-  EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 0) << "proxy left pointing at the core";
 }
 
 // Runs the thread's messages until the quit message, for at most 10 s; false on the time-out.

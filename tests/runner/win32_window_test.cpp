@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,8 +13,6 @@
 #include "tests/support/test_environment.h"
 
 namespace {
-
-constexpr const wchar_t* kClassName = Win32Window::kClassName;
 
 // Exposes the hooks of the base so tests can see when they run and steer AfterCreate.
 class RecordingWindow : public Win32Window {
@@ -34,15 +33,6 @@ class RecordingWindow : public Win32Window {
   void BeforeDestroy() override { ++beforeDestroyCalls; }
 };
 
-// The stand-in runtime answers the DPI query with this variable; it is read on every call.
-class ScopedStandinDpi {
- public:
-  explicit ScopedStandinDpi(const char* dpi) {
-    ::SetEnvironmentVariableA("ORVANTA_STANDIN_DPI", dpi);
-  }
-  ~ScopedStandinDpi() { ::SetEnvironmentVariableA("ORVANTA_STANDIN_DPI", nullptr); }
-};
-
 RECT WindowRect(HWND window) {
   RECT rect{};
   ::GetWindowRect(window, &rect);
@@ -52,7 +42,7 @@ RECT WindowRect(HWND window) {
 bool ClassExists() {
   WNDCLASSEXW info{};
   info.cbSize = sizeof(info);
-  return ::GetClassInfoExW(::GetModuleHandleW(nullptr), kClassName, &info) != 0;
+  return ::GetClassInfoExW(::GetModuleHandleW(nullptr), Win32Window::kClassName, &info) != 0;
 }
 
 bool TakeQuitMessage(WPARAM* code) {
@@ -76,84 +66,42 @@ MONITORINFO MonitorAt(const RECT& rect) {
 
 // The arithmetic of creation, scaling then fitting, on monitors the test machine does not have.
 TEST(Win32Window, PlacementScalesTruncatesAndKeepsTheWindowInsideTheWorkArea) {
-  struct Case {
+  using Origin = Win32Window::WindowOrigin;
+  using Size = Win32Window::WindowSize;
+  const struct {
     const char* description;
     UINT dpi;
-    Win32Window::WindowOrigin origin;
-    Win32Window::WindowSize size;
+    Origin origin;
+    Size size;
     RECT workArea;
     RECT expected;
+  } cases[] = {
+      {"96 dpi keeps the values", 96, Origin{10, 10}, Size{420, 720}, RECT{0, 0, 1920, 1040},
+       RECT{10, 10, 430, 730}},
+      {"120 dpi scales by 1.25 and truncates 12.5 to 12; fits, so nothing moves", 120,
+       Origin{10, 10}, Size{420, 720}, RECT{0, 0, 1920, 1040}, RECT{12, 12, 537, 912}},
+      {"144 dpi scales by 1.5, truncating 4.5, 151.5, 451.5 and 601.5 one by one", 144,
+       Origin{3, 101}, Size{301, 401}, RECT{0, 0, 1280, 1024}, RECT{4, 151, 455, 752}},
+      {"1920 x 1080 at 144 dpi, taskbar at the bottom: as tall as the work area, at its top", 144,
+       Origin{10, 10}, Size{420, 720}, RECT{0, 0, 1920, 1032}, RECT{15, 0, 645, 1032}},
+      {"1366 x 768 at 120 dpi, 60-pixel taskbar: 708 high, the width stays 525", 120,
+       Origin{10, 10}, Size{420, 720}, RECT{0, 0, 1366, 708}, RECT{12, 0, 537, 708}},
+      {"taskbar at the top: below it and shortened to the rest", 144, Origin{10, 10},
+       Size{420, 720}, RECT{0, 72, 1920, 1080}, RECT{15, 72, 645, 1080}},
+      {"taskbar at the left: a window that fits in size moves right just past it", 96,
+       Origin{10, 10}, Size{420, 720}, RECT{62, 0, 1280, 1024}, RECT{62, 10, 482, 730}},
+      {"past the right and bottom edges: moved up and left only as far as needed", 96,
+       Origin{1000, 400}, Size{420, 720}, RECT{0, 0, 1280, 1024}, RECT{860, 304, 1280, 1024}},
+      {"second monitor left of the primary, at negative x: shortened, x kept", 120,
+       Origin{-1000, 10}, Size{420, 720}, RECT{-1366, 0, 0, 728}, RECT{-1250, 0, -725, 728}},
+      {"second monitor above the primary, at negative y: moved down onto it", 96, Origin{10, -1100},
+       Size{420, 720}, RECT{0, -1080, 1920, 0}, RECT{10, -1080, 430, -360}},
+      {"wider and taller than the work area: both shrink to it", 192, Origin{10, 10},
+       Size{420, 720}, RECT{0, 0, 800, 600}, RECT{0, 0, 800, 600}},
+      {"an empty work area leaves the window as scaled", 120, Origin{10, 10}, Size{420, 720},
+       RECT{0, 0, 0, 0}, RECT{12, 12, 537, 912}},
   };
-  const Case cases[] = {
-      {"96 dpi keeps the values", 96, {10, 10}, {420, 720}, {0, 0, 1920, 1040}, {10, 10, 430, 730}},
-      {"120 dpi scales by 1.25 and truncates 12.5 to 12; fits, so nothing moves",
-       120,
-       {10, 10},
-       {420, 720},
-       {0, 0, 1920, 1040},
-       {12, 12, 537, 912}},
-      {"144 dpi scales by 1.5, truncating 4.5, 151.5, 451.5 and 601.5 one by one",
-       144,
-       {3, 101},
-       {301, 401},
-       {0, 0, 1280, 1024},
-       {4, 151, 455, 752}},
-      {"1920 x 1080 at 144 dpi, taskbar at the bottom: as tall as the work area, at its top",
-       144,
-       {10, 10},
-       {420, 720},
-       {0, 0, 1920, 1032},
-       {15, 0, 645, 1032}},
-      {"1366 x 768 at 120 dpi, 60-pixel taskbar: 708 high, the width stays 525",
-       120,
-       {10, 10},
-       {420, 720},
-       {0, 0, 1366, 708},
-       {12, 0, 537, 708}},
-      {"taskbar at the top: below it and shortened to the rest",
-       144,
-       {10, 10},
-       {420, 720},
-       {0, 72, 1920, 1080},
-       {15, 72, 645, 1080}},
-      {"taskbar at the left: a window that fits in size moves right just past it",
-       96,
-       {10, 10},
-       {420, 720},
-       {62, 0, 1280, 1024},
-       {62, 10, 482, 730}},
-      {"past the right and bottom edges: moved up and left only as far as needed",
-       96,
-       {1000, 400},
-       {420, 720},
-       {0, 0, 1280, 1024},
-       {860, 304, 1280, 1024}},
-      {"second monitor left of the primary, at negative x: shortened, x kept",
-       120,
-       {-1000, 10},
-       {420, 720},
-       {-1366, 0, 0, 728},
-       {-1250, 0, -725, 728}},
-      {"second monitor above the primary, at negative y: moved down onto it",
-       96,
-       {10, -1100},
-       {420, 720},
-       {0, -1080, 1920, 0},
-       {10, -1080, 430, -360}},
-      {"wider and taller than the work area: both shrink to it",
-       192,
-       {10, 10},
-       {420, 720},
-       {0, 0, 800, 600},
-       {0, 0, 800, 600}},
-      {"an empty work area leaves the window as scaled",
-       120,
-       {10, 10},
-       {420, 720},
-       {0, 0, 0, 0},
-       {12, 12, 537, 912}},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const RECT placed = FitInWorkArea(
         ScaleWindowRect(c.origin.x, c.origin.y, c.size.width, c.size.height, c.dpi), c.workArea);
     EXPECT_EQ(Describe(placed), Describe(c.expected)) << c.description;
@@ -170,23 +118,16 @@ TEST(Win32Window, OpensHiddenWithAFixedFrameInsideTheScreen) {
     RECT expected;
   };
   const Case cases[] = {
-      {"fits at 120 dpi: exactly the scaled geometry", {1280, 1024}, "120", {12, 12, 537, 912}},
-      {"too tall at 144 dpi: as tall as the screen, width kept",
-       {1280, 1024},
-       "144",
-       {15, 0, 645, 1024}},
-      {"large screen at 96 dpi: exactly the unscaled geometry",
-       {1920, 1080},
-       "96",
-       {10, 10, 430, 730}},
-      {"1920 x 1080 at 144 dpi: 1080 high from the top, width kept",
-       {1920, 1080},
-       "144",
-       {15, 0, 645, 1080}},
-      {"1366 x 768 at 120 dpi: 768 high from the top, width kept",
-       {1366, 768},
-       "120",
-       {12, 0, 537, 768}},
+      {"fits at 120 dpi: exactly the scaled geometry", SIZE{1280, 1024}, "120",
+       RECT{12, 12, 537, 912}},
+      {"too tall at 144 dpi: as tall as the screen, width kept", SIZE{1280, 1024}, "144",
+       RECT{15, 0, 645, 1024}},
+      {"large screen at 96 dpi: exactly the unscaled geometry", SIZE{1920, 1080}, "96",
+       RECT{10, 10, 430, 730}},
+      {"1920 x 1080 at 144 dpi: 1080 high from the top, width kept", SIZE{1920, 1080}, "144",
+       RECT{15, 0, 645, 1080}},
+      {"1366 x 768 at 120 dpi: 768 high from the top, width kept", SIZE{1366, 768}, "120",
+       RECT{12, 0, 537, 768}},
   };
   const MONITORINFO monitor = MonitorAt(RECT{10, 10, 11, 11});
   const std::string screen =
@@ -198,7 +139,8 @@ TEST(Win32Window, OpensHiddenWithAFixedFrameInsideTheScreen) {
       continue;
     }
     ++checked;
-    ScopedStandinDpi dpi(c.dpi);
+    // The stand-in runtime answers the DPI query with this variable, read on every call.
+    orvanta_test::ScopedEnvironment dpi("ORVANTA_STANDIN_DPI", c.dpi);
     RecordingWindow window;
     ASSERT_TRUE(window.CreateHostWindow(L"Orvanta", {10, 10}, {420, 720})) << c.description;
     HWND handle = window.GetHandle();
@@ -234,9 +176,6 @@ TEST(Win32Window, DpiChangeKeepsASuggestionThatFitsAndFitsOnlyOneTooLarge) {
     RECT expected;
   };
   const Case cases[] = {
-      {"inside the work area: as given",
-       {work.left + 100, work.top + 50, work.left + 400, work.top + 650},
-       {work.left + 100, work.top + 50, work.left + 400, work.top + 650}},
       {"across the right edge, under the dragging cursor: as given",
        {work.right - 200, work.top + 50, work.right + 325, work.top + 950},
        {work.right - 200, work.top + 50, work.right + 325, work.top + 950}},
@@ -261,29 +200,48 @@ TEST(Win32Window, DpiChangeKeepsASuggestionThatFitsAndFitsOnlyOneTooLarge) {
   }
 }
 
-TEST(Win32Window, DestructionEndsTheLoopOnlyWhenExitOnClose) {
+// The class lives as long as any window object; a window replaced or destroyed is gone with
+// its hooks run, and only a window that ends the program posts the quit message, once.
+TEST(Win32Window, WindowsComeAndGoWithTheirClassAndOnlyAnExitingOnePostsQuit) {
   WPARAM code = 99;
   while (TakeQuitMessage(&code)) {
   }
+  {
+    auto first = std::make_unique<RecordingWindow>();
+    RecordingWindow second;
+    EXPECT_EQ(Win32Window::LiveWindowCount(), 2);
+    ASSERT_TRUE(first->CreateHostWindow(L"one", {10, 10}, {100, 100}));
+    HWND replaced = first->GetHandle();
+    ASSERT_TRUE(first->CreateHostWindow(L"two", {10, 10}, {100, 100}));
+    EXPECT_FALSE(::IsWindow(replaced)) << "the earlier window was left behind";
+    ASSERT_TRUE(second.CreateHostWindow(L"second", {10, 10}, {100, 100}));
+    first.reset();
+    EXPECT_EQ(Win32Window::LiveWindowCount(), 1);
+    EXPECT_TRUE(Win32Window::IsClassRegistered());
+    EXPECT_TRUE(ClassExists()) << "class dropped while a window object still lives";
 
-  RecordingWindow quiet;
-  ASSERT_TRUE(quiet.CreateHostWindow(L"quiet", {10, 10}, {200, 100}));
-  HWND quiet_handle = quiet.GetHandle();
-  const int hooks_before = quiet.beforeDestroyCalls;
-  ASSERT_TRUE(::DestroyWindow(quiet_handle));
-  EXPECT_EQ(quiet.GetHandle(), nullptr) << "the handle must be cleared at WM_DESTROY";
-  EXPECT_GT(quiet.beforeDestroyCalls, hooks_before) << "BeforeDestroy must run at WM_DESTROY";
-  EXPECT_FALSE(TakeQuitMessage(&code)) << "quit posted although exitOnClose is false";
+    const int hooks_before = second.beforeDestroyCalls;
+    ASSERT_TRUE(::DestroyWindow(second.GetHandle()));
+    EXPECT_EQ(second.GetHandle(), nullptr) << "the handle must be cleared at WM_DESTROY";
+    EXPECT_GT(second.beforeDestroyCalls, hooks_before) << "BeforeDestroy must run at WM_DESTROY";
+    EXPECT_FALSE(TakeQuitMessage(&code)) << "quit posted although exitOnClose is false";
+
+    second.afterCreateResult = false;
+    EXPECT_FALSE(second.CreateHostWindow(L"refused", {10, 10}, {100, 100}));
+    EXPECT_EQ(second.afterCreateCalls, 2);
+  }
+  EXPECT_EQ(Win32Window::LiveWindowCount(), 0);
+  EXPECT_FALSE(Win32Window::IsClassRegistered());
+  EXPECT_FALSE(ClassExists()) << "class left registered after the last window object";
 
   RecordingWindow closing;
-  ASSERT_TRUE(closing.CreateHostWindow(L"closing", {10, 10}, {200, 100}));
+  ASSERT_TRUE(closing.CreateHostWindow(L"closing", {10, 10}, {200, 100}))
+      << "the class was not registered again";
   closing.SetExitOnClose(true);
   ASSERT_TRUE(::DestroyWindow(closing.GetHandle()));
-  EXPECT_EQ(closing.GetHandle(), nullptr);
   ASSERT_TRUE(TakeQuitMessage(&code)) << "no quit message after the window was destroyed";
   EXPECT_EQ(code, 0u);
   EXPECT_FALSE(TakeQuitMessage(&code)) << "quit posted more than once";
-
   // Destroying the object later must not touch the window again or post a second quit.
   closing.SetExitOnClose(false);
 }
@@ -313,66 +271,22 @@ TEST(Win32Window, ContentFollowsTheClientAreaOnlyOnceAttached) {
   EXPECT_FALSE(::IsWindow(content));
 }
 
-TEST(Win32Window, ClassStaysRegisteredWhileAnyWindowObjectLives) {
-  {
-    auto first = std::make_unique<RecordingWindow>();
-    auto second = std::make_unique<RecordingWindow>();
-    EXPECT_EQ(Win32Window::LiveWindowCount(), 2);
-    ASSERT_TRUE(first->CreateHostWindow(L"first", {10, 10}, {100, 100}));
-    ASSERT_TRUE(second->CreateHostWindow(L"second", {10, 10}, {100, 100}));
-    EXPECT_TRUE(Win32Window::IsClassRegistered());
-
-    first.reset();
-    EXPECT_EQ(Win32Window::LiveWindowCount(), 1);
-    EXPECT_TRUE(Win32Window::IsClassRegistered());
-    EXPECT_TRUE(ClassExists()) << "class dropped while a window object still lives";
-    EXPECT_TRUE(::IsWindow(second->GetHandle()));
-  }
-  EXPECT_EQ(Win32Window::LiveWindowCount(), 0);
-  EXPECT_FALSE(Win32Window::IsClassRegistered());
-  EXPECT_FALSE(ClassExists()) << "class left registered after the last window object";
-
-  // Registered again by the next creation.
-  RecordingWindow again;
-  ASSERT_TRUE(again.CreateHostWindow(L"again", {10, 10}, {100, 100}));
-  EXPECT_TRUE(ClassExists());
-}
-
-TEST(Win32Window, CreationFailsWhenAfterCreateRefusesAndReplacesAnEarlierWindow) {
-  RecordingWindow window;
-  ASSERT_TRUE(window.CreateHostWindow(L"one", {10, 10}, {100, 100}));
-  HWND first = window.GetHandle();
-  ASSERT_TRUE(window.CreateHostWindow(L"two", {10, 10}, {100, 100}));
-  EXPECT_FALSE(::IsWindow(first)) << "the earlier window was left behind";
-  EXPECT_NE(window.GetHandle(), nullptr);
-
-  window.afterCreateResult = false;
-  EXPECT_FALSE(window.CreateHostWindow(L"three", {10, 10}, {100, 100}));
-  EXPECT_EQ(window.afterCreateCalls, 3);
-}
-
-constexpr char kPersonalize[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
-
-void SetTheme(DWORD type, const void* data, DWORD size) {
-  ASSERT_EQ(
-      ::RegSetKeyValueA(HKEY_CURRENT_USER, kPersonalize, "AppsUseLightTheme", type, data, size),
-      ERROR_SUCCESS);
-}
-
 TEST(Win32Window, DarkFrameFollowsAppsUseLightTheme) {
-  orvanta_test::ScopedRegistryValue restore(kPersonalize, "AppsUseLightTheme");
+  using orvanta_test::WriteRawValue;
+  const char kKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+  const char kName[] = "AppsUseLightTheme";
+  orvanta_test::ScopedRegistryValue restore(kKey, kName);
   for (const DWORD light : {0u, 1u, 7u}) {
-    SetTheme(REG_DWORD, &light, sizeof(light));
+    WriteRawValue(kKey, kName, orvanta_test::DwordValue(light));
     EXPECT_EQ(Win32Window::ReadDarkModePreference(), std::optional<BOOL>(light == 0)) << light;
   }
-  SetTheme(REG_SZ, "0", 2);
+  WriteRawValue(kKey, kName, orvanta_test::TextValue(L"0"));
   EXPECT_EQ(Win32Window::ReadDarkModePreference(), std::nullopt) << "text must not count";
-  ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kPersonalize, "AppsUseLightTheme");
+  WriteRawValue(kKey, kName, orvanta_test::RawValue());
   EXPECT_EQ(Win32Window::ReadDarkModePreference(), std::nullopt);
 
   // Creation and a colour change go on normally whatever the preference is.
-  const DWORD dark = 0;
-  SetTheme(REG_DWORD, &dark, sizeof(dark));
+  WriteRawValue(kKey, kName, orvanta_test::DwordValue(0));
   RecordingWindow window;
   ASSERT_TRUE(window.CreateHostWindow(L"theme", {10, 10}, {100, 100}));
   EXPECT_EQ(window.Send(WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0), 0);

@@ -36,18 +36,6 @@ void* ChannelUserData(const std::string& channel);
 // Runs the calling thread's queued window messages until none is left.
 void PumpMessages();
 
-// Runs the thread's messages until `done` holds, or for at most 20 s; false on the time-out.
-template <typename Predicate>
-bool PumpUntil(Predicate done) {
-  const ULONGLONG giveUp = GetTickCount64() + 20000;
-  while (!done()) {
-    if (GetTickCount64() > giveUp) return false;
-    PumpMessages();
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
-  return true;
-}
-
 }  // namespace orvanta_test
 
 #endif  // ORVANTA_TESTS_SUPPORT_STANDIN_RUNTIME_H_

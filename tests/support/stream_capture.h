@@ -49,13 +49,11 @@ class StreamCapture {
   std::streambuf* previous_;
 };
 
-class StdoutCapture : public StreamCapture {
- public:
+struct StdoutCapture : StreamCapture {
   StdoutCapture() : StreamCapture(std::cout) {}
 };
 
-class StderrCapture : public StreamCapture {
- public:
+struct StderrCapture : StreamCapture {
   StderrCapture() : StreamCapture(std::cerr) {}
 };
 

@@ -127,23 +127,20 @@ void WriteRawValue(const char* key, const char* name, const RawValue& value) {
   }
 }
 
-RawValue TextValue(const std::wstring& text, DWORD type) {
-  RawValue value;
-  value.present = true;
-  value.type = type;
-  const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
-  value.data.assign(bytes, bytes + (text.size() + 1) * sizeof(wchar_t));
-  return value;
+namespace {
+
+RawValue Present(DWORD type, const void* data, size_t size) {
+  const auto* bytes = static_cast<const BYTE*>(data);
+  return RawValue{true, type, std::vector<BYTE>(bytes, bytes + size)};
 }
 
-RawValue DwordValue(DWORD number) {
-  RawValue value;
-  value.present = true;
-  value.type = REG_DWORD;
-  const auto* bytes = reinterpret_cast<const BYTE*>(&number);
-  value.data.assign(bytes, bytes + sizeof(number));
-  return value;
+}  // namespace
+
+RawValue TextValue(const std::wstring& text, DWORD type) {
+  return Present(type, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
 }
+
+RawValue DwordValue(DWORD number) { return Present(REG_DWORD, &number, sizeof(number)); }
 
 ScopedRegistryValue::ScopedRegistryValue(const char* key, const char* name)
     : key_(key), name_(name), saved_(ReadRawValue(key, name)) {}

@@ -14,14 +14,10 @@ TEST(WideTextTest, ConvertsEveryScriptAndRepairsWhatIsNotText) {
   const std::string utf8 = "\xD0\x9E\xD1\x80 \xE4\xB8\xAD\xF0\x9F\x98\x80";
   EXPECT_EQ(orvanta::Utf8FromWide(wide), utf8);
   EXPECT_EQ(orvanta::WideFromUtf8(utf8), wide);
-  EXPECT_EQ(orvanta::Utf8FromWide(L"a\xd83d"
-                                  L"b"),
-            "a\xEF\xBF\xBD"
-            "b");
-  EXPECT_EQ(orvanta::WideFromUtf8("a\xFF"
-                                  "b"),
-            L"a\xfffd"
-            L"b");
+  // An unpaired surrogate and a byte that is no UTF-8 each become U+FFFD.
+  EXPECT_EQ(orvanta::Utf8FromWide(std::wstring{L'a', 0xD83D, L'b'}),
+            std::string("a\xEF\xBF\xBD") + "b");
+  EXPECT_EQ(orvanta::WideFromUtf8("a\xFF" + std::string("b")), (std::wstring{L'a', 0xFFFD, L'b'}));
   EXPECT_EQ(orvanta::Utf8FromWide(L""), "");
 
   // The system's own text, with the line break it ends in.
