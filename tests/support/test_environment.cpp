@@ -184,6 +184,10 @@ bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return done();
+      }
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }

@@ -117,8 +117,8 @@ struct ProxySettings {
 ProxySettings ReadProxySettings();
 void WriteProxySettings(const ProxySettings& settings);
 
-// Runs this thread's message loop until `done` holds or `timeoutMs` have passed; the result
-// of `done` at the end.
+// Runs this thread's message loop until `done` holds, `timeoutMs` have passed or a quit
+// message comes, which stays queued; the result of `done` at the end.
 bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 }  // namespace orvanta_test
