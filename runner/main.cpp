@@ -72,6 +72,14 @@ orvanta::UniqueHandle WaitForFirstInstance(bool& raised) {
 // A second start ends without a window of its own: one line says why, for a user who started
 // it from a console (or a script) and sees nothing happen.
 void ReportSecondStart(bool raised) {
+  // A windows-subsystem program has a standard error only when it was redirected; otherwise
+  // the line goes to the console it was started from, if any.
+  const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+  if ((error == nullptr || error == INVALID_HANDLE_VALUE) &&
+      ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+    FILE* reopened = nullptr;
+    freopen_s(&reopened, "CONOUT$", "w", stderr);
+  }
   std::fputs(raised ? "Orvanta is already running: its window was brought to the front\n"
                     : "Orvanta is already running but shows no window yet, nor has it ended "
                       "after 15 seconds: not starting a second instance\n",

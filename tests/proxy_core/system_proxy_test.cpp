@@ -101,16 +101,17 @@ void ExpectSettings(const ProxySettings& expected) {
 
 TEST_F(SystemProxyTest, SetRestoreAndClearRunTheExactCommandsAndTellRunningPrograms) {
   orvanta_test::WriteProxySettings({0, "never-set", "x"});
+  // Set to another address than the one it was made with: that one is ours from then on.
   SystemProxy proxy(log_.Sink(), kOurs);
-  EXPECT_EQ(proxy.Set("127.0.0.1", 10809), true);
+  EXPECT_EQ(proxy.Set("127.0.0.2", 10810), true);
   const std::string command = "powershell.exe -Command \"" + kProperty +
                               "-Name ProxyEnable -Value 1; " + kProperty +
-                              "-Name ProxyServer -Value '127.0.0.1:10809'; " + kProperty +
+                              "-Name ProxyServer -Value '127.0.0.2:10810'; " + kProperty +
                               "-Name ProxyOverride -Value '<-loopback>'\"";
-  EXPECT_EQ(log_.lines, (Lines{"Setting system HTTP proxy: 127.0.0.1:10809",
+  EXPECT_EQ(log_.lines, (Lines{"Setting system HTTP proxy: 127.0.0.2:10810",
                                "Executing proxy command: " + command,
-                               "SUCCESS: System proxy set successfully to 127.0.0.1:10809"}));
-  ExpectSettings({1, "127.0.0.1:10809", "<-loopback>"});
+                               "SUCCESS: System proxy set successfully to 127.0.0.2:10810"}));
+  ExpectSettings({1, "127.0.0.2:10810", "<-loopback>"});
   EXPECT_EQ(Notices(), kNotices);
 
   // What the user had comes back, with no command run.

@@ -767,4 +767,6 @@ FAULTS = [
     fault("F28", "network_speed", "GetIfTable2 is looked for in dwmapi.dll",
           "orvanta::SystemDll::Iphlpapi().Find<decltype(::GetIfTable2)>(\"GetIfTable2\")",
           "orvanta::SystemDll::Dwmapi().Find<decltype(::GetIfTable2)>(\"GetIfTable2\")"),
+    fault("F29", "proxy_core", "a set of another address leaves the one given at construction "
+          "as ours", "  address_ = address;\n", "\n"),
 ]
