@@ -94,6 +94,7 @@ TEST_F(SingBoxServiceTest, StartRunStopRestartWalksEveryStateWithExactLog) {
   ASSERT_TRUE(proxytest::PumpMessagesUntil([&] { return coresServing() == 1; }, 60000));
   ASSERT_TRUE(proxytest::KillProcess(pid));  // exit code 9
   CloseHandle(core);
+  EXPECT_FALSE(service.IsRunning()) << "ended, though its notice is not handled yet";
   // The clear puts back what the user had before the set.
   const std::string restored = "Restored the proxy settings from before the connection";
   const Lines died = {"sing-box exited unexpectedly with exit code 9", "sing-box said: " + serving,
@@ -192,6 +193,7 @@ TEST_F(SingBoxServiceTest, FailedLaunchOrProxyDecideTheStartAsSpecified) {
   EXPECT_TRUE(service.IsRunning());
   mark = Messages(service.GetLogs()).size();
   EXPECT_TRUE(service.Stop());
+  EXPECT_TRUE(service.Stop()) << "a second Stop has nothing to do";
   EXPECT_EQ(MessagesFrom(service.GetLogs(), mark),
             (Lines{"Stopping sing-box...", "Clearing system proxy",
                    "System proxy not set by Orvanta; left unchanged", "sing-box process terminated",

@@ -21,7 +21,6 @@ using orvanta_test::ChannelUserData;
 using orvanta_test::StateJson;
 
 constexpr char kVpn[] = "v2ray.windows.channel";
-constexpr char kSpeed[] = "network_speed_channel";
 const std::vector<uint8_t> kTrue = {0x00, 0x01};
 
 // Registered before the host's console handler, so it runs only when that one passes an event
@@ -100,7 +99,6 @@ TEST_F(FlutterWindowTest, FailedViewControllerFailsCreationWithoutPluginsOrChann
   FlutterWindow window(Project());
   EXPECT_FALSE(window.CreateHostWindow(L"Orvanta", {10, 10}, {420, 720}));
   EXPECT_EQ(ChannelUserData(kVpn), nullptr);
-  EXPECT_EQ(ChannelUserData(kSpeed), nullptr);
   EXPECT_NE(StateJson().find("\"plugin_registrations\":[]"), std::string::npos);
 }
 
