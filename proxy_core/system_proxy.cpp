@@ -183,8 +183,6 @@ void SystemProxy::TellRunningPrograms() {
 
 bool SystemProxy::Set(const std::string& host, int port) {
   const std::string address = host + ":" + std::to_string(port);
-  // What this set writes is what a clear or the watch must recognise as ours.
-  address_ = address;
   log_("Setting system HTTP proxy: " + address);
   const std::string command = SetCommand(address);
   log_("Executing proxy command: " + command);

@@ -48,17 +48,17 @@ std::wstring SystemPowerShellPath();
 
 class SystemProxy {
  public:
-  // `address` ("host:port") is the proxy this object recognises as its own until a set of
-  // another one; `powerShell` is the program every command runs.
+  // `address` ("host:port") is the proxy this object sets and recognises as its own;
+  // `powerShell` is the program every command runs.
   SystemProxy(ServiceLog log, std::string address,
               std::wstring powerShell = SystemPowerShellPath());
 
   SystemProxy(const SystemProxy&) = delete;
   SystemProxy& operator=(const SystemProxy&) = delete;
 
-  // Points the proxy at host:port, from then on the address recognised as ours. True when
-  // PowerShell ended with exit code 0 within the wait. Warns when an automatic configuration script
-  // lets programs bypass that proxy.
+  // Points the proxy at host:port, the address given at construction. True when PowerShell
+  // ended with exit code 0 within the wait. Warns when an automatic configuration script lets
+  // programs bypass that proxy.
   bool Set(const std::string& host, int port);
   // True when the proxy no longer points at us: our values were replaced by the saved ones or
   // turned off (the command ended with exit code 0 within the wait), or the values found were

@@ -101,17 +101,16 @@ void ExpectSettings(const ProxySettings& expected) {
 
 TEST_F(SystemProxyTest, SetRestoreAndClearRunTheExactCommandsAndTellRunningPrograms) {
   orvanta_test::WriteProxySettings({0, "never-set", "x"});
-  // Set to another address than the one it was made with: that one is ours from then on.
   SystemProxy proxy(log_.Sink(), kOurs);
-  EXPECT_EQ(proxy.Set("127.0.0.2", 10810), true);
+  EXPECT_EQ(proxy.Set("127.0.0.1", 10809), true);
   const std::string command = "powershell.exe -Command \"" + kProperty +
                               "-Name ProxyEnable -Value 1; " + kProperty +
-                              "-Name ProxyServer -Value '127.0.0.2:10810'; " + kProperty +
+                              "-Name ProxyServer -Value '127.0.0.1:10809'; " + kProperty +
                               "-Name ProxyOverride -Value '<-loopback>'\"";
-  EXPECT_EQ(log_.lines, (Lines{"Setting system HTTP proxy: 127.0.0.2:10810",
+  EXPECT_EQ(log_.lines, (Lines{"Setting system HTTP proxy: 127.0.0.1:10809",
                                "Executing proxy command: " + command,
-                               "SUCCESS: System proxy set successfully to 127.0.0.2:10810"}));
-  ExpectSettings({1, "127.0.0.2:10810", "<-loopback>"});
+                               "SUCCESS: System proxy set successfully to 127.0.0.1:10809"}));
+  ExpectSettings({1, "127.0.0.1:10809", "<-loopback>"});
   EXPECT_EQ(Notices(), kNotices);
 
   // What the user had comes back, with no command run.
@@ -371,6 +370,8 @@ TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
        "<-loopback>", false},
       {"stale: cleared since", true, true, false, 0, "", "", false},
       {"foreign server", true, true, false, 1, "10.0.0.2:3128", "<-loopback>", false},
+      {"a server that only begins with ours", true, true, false, 1, "127.0.0.1:108090",
+       "<-loopback>", false},
       {"our port with another program's bypass list", true, true, false, 1, "127.0.0.1:10809",
        "*.corp.example;<local>", false},
       {"turned off by the user", true, true, false, 0, "127.0.0.1:10809", "<-loopback>", false},

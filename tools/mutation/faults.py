@@ -767,20 +767,6 @@ FAULTS = [
     fault("F28", "network_speed", "GetIfTable2 is looked for in dwmapi.dll",
           "orvanta::SystemDll::Iphlpapi().Find<decltype(::GetIfTable2)>(\"GetIfTable2\")",
           "orvanta::SystemDll::Dwmapi().Find<decltype(::GetIfTable2)>(\"GetIfTable2\")"),
-    fault("F29", "proxy_core", "a set of another address leaves the one given at construction "
-          "as ours", "  address_ = address;\n", "\n"),
-    # The address a set writes is ours from then on (a clear, the watch); a second start writes
-    # one line, to the parent's console when it has no standard error.
-    fault("F30", "proxy_core", "ours is judged by the host without the port: a clear after any "
-          "set leaves the proxy pointing at the core", "  address_ = address;\n",
-          "  address_ = host;\n"),
-    fault("F31", "proxy_core", "a set's address becomes ours only once its command succeeded: a "
-          "set of another address still running after the wait, which lands, is left by the clear",
-          "  // What this set writes is what a clear or the watch must recognise as ours.\n"
-          "  address_ = address;\n", "",
-          also=[("  log_(\"SUCCESS: System proxy set successfully to \" + address);\n",
-                 "  log_(\"SUCCESS: System proxy set successfully to \" + address);\n"
-                 "  address_ = address;\n")]),
     fault("F32", "proxy_core", "a ProxyServer that only begins with our address counts as ours "
           "(127.0.0.1:10809;https=other:443, or port 108090)",
           "IsText(settings.server, address) &&",
@@ -793,12 +779,6 @@ FAULTS = [
           "  if (IsOurs(current)) {\n    changeReported_ = false;",
           "  if (ProxyServerText(current) == orvanta::WideFromUtf8(address_)) {\n"
           "    changeReported_ = false;"),
-    fault("F35", "proxy_core", "the set command is built before the address is taken: a set of "
-          "another address writes the previous one, which the clear then leaves as not ours",
-          "  address_ = address;\n  log_(\"Setting system HTTP proxy: \" + address);\n"
-          "  const std::string command = SetCommand(address);",
-          "  log_(\"Setting system HTTP proxy: \" + address);\n"
-          "  const std::string command = SetCommand(address_);\n  address_ = address;"),
     fault("F36", "runner", "a second start says the opposite of what happened: a raised window "
           "is reported as none, and none as raised",
           "std::fputs(raised ? ", "std::fputs(!raised ? ", tests="install|runner|e2e"),
