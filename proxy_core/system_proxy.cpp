@@ -10,6 +10,7 @@
 #include "proxy_core/saved_proxy_settings.h"
 #include "proxy_core/working_files.h"
 #include "support/process_launch.h"
+#include "support/system_dll.h"
 #include "support/wide_text.h"
 
 namespace {
@@ -58,10 +59,7 @@ struct SystemProxy::Outcome {
 };
 
 std::wstring SystemPowerShellPath() {
-  wchar_t system[MAX_PATH];
-  const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return std::wstring();
-  return std::wstring(system, length) + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+  return orvanta::SystemFolderPath(L"WindowsPowerShell\\v1.0\\powershell.exe");
 }
 
 SystemProxy::SystemProxy(ServiceLog log, std::string address, std::wstring powerShell)

@@ -12,28 +12,45 @@ constexpr DWORD kTeardownWaitMs = 4000;
 // The handler takes no context, and runs on a thread of the system's.
 std::atomic<HWND> target{nullptr};
 std::atomic<UINT> targetMessage{0};
+std::atomic<ConsoleOwner> targetOwner{ConsoleOwner::kParent};
 std::atomic<HANDLE> tornDownEvent{nullptr};
 
-BOOL WINAPI OnControlEvent(DWORD event) {
+}  // namespace
+
+ConsoleEventResponse RespondToConsoleEvent(DWORD event, ConsoleOwner owner) {
+  ConsoleEventResponse response;
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
+      // Handled either way: passed on, the default handler would end the process at once.
+      response.endHost = owner == ConsoleOwner::kHost;
+      response.handled = TRUE;
+      break;
     case CTRL_CLOSE_EVENT:
+      response.endHost = true;
+      response.waitForTeardown = true;
+      response.handled = TRUE;
       break;
     default:
       // Log-off and shutdown reach the window as WM_ENDSESSION.
-      return FALSE;
+      break;
   }
-  HWND window = target.load();
-  if (window != nullptr) ::PostMessageW(window, targetMessage.load(), 0, 0);
-  HANDLE tornDown = tornDownEvent.load();
-  if (event == CTRL_CLOSE_EVENT && tornDown != nullptr) {
-    ::WaitForSingleObject(tornDown, kTeardownWaitMs);
-  }
-  return TRUE;
+  return response;
 }
 
-}  // namespace
+BOOL WINAPI ConsoleControl::HandleEvent(DWORD event) {
+  const ConsoleEventResponse response = RespondToConsoleEvent(event, targetOwner.load());
+  HWND window = target.load();
+  const UINT message = targetMessage.load();
+  if (response.endHost && window != nullptr && message != 0) {
+    ::PostMessageW(window, message, 0, 0);
+  }
+  HANDLE tornDown = tornDownEvent.load();
+  if (response.waitForTeardown && tornDown != nullptr) {
+    ::WaitForSingleObject(tornDown, kTeardownWaitMs);
+  }
+  return response.handled;
+}
 
 ConsoleControl::ConsoleControl() : tornDown_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
@@ -41,15 +58,16 @@ ConsoleControl::~ConsoleControl() {
   if (!installed_) return;
   target.store(nullptr);
   ::SetEvent(tornDown_.Get());
-  ::SetConsoleCtrlHandler(OnControlEvent, FALSE);
+  ::SetConsoleCtrlHandler(HandleEvent, FALSE);
   // A handler that takes the event after this finds it gone or closed and returns at once:
   // either way the teardown it would wait for is over.
   tornDownEvent.store(nullptr);
 }
 
-void ConsoleControl::ForwardControlEvents(HWND window, UINT message) {
+void ConsoleControl::ForwardControlEvents(HWND window, UINT message, ConsoleOwner owner) {
   targetMessage.store(message);
+  targetOwner.store(owner);
   target.store(window);
   tornDownEvent.store(tornDown_.Get());
-  installed_ = ::SetConsoleCtrlHandler(OnControlEvent, TRUE) != FALSE;
+  installed_ = ::SetConsoleCtrlHandler(HandleEvent, TRUE) != FALSE;
 }

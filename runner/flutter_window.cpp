@@ -25,6 +25,11 @@ const UiPlugin kUiPlugins[] = {
 
 }  // namespace
 
+UINT FlutterWindow::EndHostMessage() {
+  static const UINT message = ::RegisterWindowMessageW(L"Orvanta.Host.EndHost");
+  return message;
+}
+
 FlutterWindow::FlutterWindow(const RuntimeProject& runtime_project) : project_(runtime_project) {}
 
 FlutterWindow::~FlutterWindow() = default;
@@ -82,7 +87,7 @@ void FlutterWindow::StopServices() {
 
 LRESULT FlutterWindow::HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   // The services first: a closing console gives the process only seconds.
-  if (message == kEndHost) {
+  if (message == EndHostMessage() && message != 0) {
     StopServices();
     ::DestroyWindow(window);
     return 0;

@@ -10,8 +10,8 @@
 // handlers) ends at WM_DESTROY; the services and channels only end with this object, after the
 // message loop, so a running proxy core is stopped and the system proxy cleared then. When the
 // user session ends, the proxy core is stopped at WM_ENDSESSION already, because the system may
-// end the process without destroying the window. kEndHost, the console's Ctrl+C, stops the
-// services and then destroys the window, before the runtime sees anything.
+// end the process without destroying the window. EndHostMessage, posted for the console, stops
+// the services and then destroys the window, before the runtime sees anything.
 //
 // Failure: CreateHostWindow returns false when the runtime refuses the view controller; then
 // no plug-in is registered and no channel or service exists.
@@ -32,8 +32,10 @@
 class FlutterWindow : public Win32Window {
  public:
   // Posted to end the host whatever the UI does on a close: the runtime, which may keep the
-  // window open on WM_CLOSE, never sees it.
-  static constexpr UINT kEndHost = WM_APP + 1;
+  // window open on WM_CLOSE, never sees it. A message registered under a name of the host's
+  // own, as plug-ins post messages of their own (a tray icon's callback) from WM_APP up to the
+  // same window; 0 when the system refuses to register it.
+  static UINT EndHostMessage();
 
   explicit FlutterWindow(const RuntimeProject& project);
   ~FlutterWindow() override;

@@ -12,6 +12,7 @@
 #include "runner/console_control.h"
 #include "runner/flutter_window.h"
 #include "runner/utils.h"
+#include "support/system_dll.h"
 #include "support/unique_handle.h"
 
 namespace {
@@ -89,9 +90,11 @@ void ReportSecondStart(bool raised) {
 
 int RunFirstInstance() {
   bool hasConsole = ::AttachConsole(ATTACH_PARENT_PROCESS) != FALSE;
+  ConsoleOwner owner = ConsoleOwner::kParent;
   if (!hasConsole && ::IsDebuggerPresent()) {
     OpenDebugConsole();
     hasConsole = ::GetConsoleWindow() != nullptr;
+    owner = ConsoleOwner::kHost;
   }
 
   ScopedComInitialization com;
@@ -109,7 +112,9 @@ int RunFirstInstance() {
     return kExitWindowFailed;
   }
   window.SetExitOnClose(true);
-  if (hasConsole) consoleControl.ForwardControlEvents(window.GetHandle(), FlutterWindow::kEndHost);
+  if (hasConsole) {
+    consoleControl.ForwardControlEvents(window.GetHandle(), FlutterWindow::EndHostMessage(), owner);
+  }
 
   MSG message;
   while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -128,6 +133,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // No load by name from here on looks in the current folder or along PATH, which anyone can
   // fill (a Downloads folder). The application folder stays: the runtime's plug-ins live there.
   ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+  // The system DLLs the host calls, from the system folder, before anything can load a copy
+  // of one by name from the application's folder.
+  orvanta::SystemDll::LoadAll();
   // Held until the very end, after the window and the services are gone, so a new instance
   // cannot start a second proxy core while this one is still stopping its own.
   orvanta::UniqueHandle instanceMutex = TakeInstanceMutex();

@@ -103,6 +103,7 @@ Win32Window::~Win32Window() {
 bool Win32Window::CreateHostWindow(const std::wstring& title, const WindowOrigin& origin,
                                    const WindowSize& size) {
   DestroyHostWindow();
+  designSize_ = size;
 
   if (!WindowClassRegistrar::Instance().Register(WindowProcedure)) {
     return false;
@@ -203,6 +204,14 @@ LRESULT Win32Window::HandleMessage(HWND window, UINT message, WPARAM wparam, LPA
         ::SetFocus(contentHandle_);
       }
       return 0;
+
+    case WM_GETDPISCALEDSIZE: {
+      // Windows would scale the current size, which a fit into a small work area may have
+      // shrunk: every round trip between monitors would shrink the window further.
+      *reinterpret_cast<SIZE*>(lparam) =
+          ScaleWindowSize(designSize_.width, designSize_.height, static_cast<UINT>(wparam));
+      return TRUE;
+    }
 
     case WM_DPICHANGED: {
       const RECT* suggested = reinterpret_cast<const RECT*>(lparam);

@@ -2,8 +2,9 @@
 //
 // It registers the window class "FLUTTER_RUNNER_WIN32_WINDOW", creates a hidden window whose
 // origin and size are given in 96-dpi units and scaled to the monitor the window appears on
-// (and kept inside that monitor's work area; after a DPI change only a window too large for
-// the new monitor's work area is fitted into it), follows the user's light or dark app theme,
+// (and kept inside that monitor's work area; after a DPI change it keeps its design size
+// scaled to the new DPI, and only an axis too large for the new monitor's work area is fitted
+// into it), follows the user's light or dark app theme,
 // keeps one child window filling its client area, and posts the quit message when the window
 // is destroyed (if asked to).
 //
@@ -93,6 +94,8 @@ class Win32Window {
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
   bool exitOnClose_ = false;
+  // The size asked for at creation, in 96-dpi units: what every DPI change scales from.
+  WindowSize designSize_{0, 0};
   HWND windowHandle_ = nullptr;
   HWND contentHandle_ = nullptr;
 };

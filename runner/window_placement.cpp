@@ -28,11 +28,24 @@ RECT FitInWorkArea(const RECT& window, const RECT& work_area) {
 }
 
 RECT PlaceAfterDpiChange(const RECT& suggested, const RECT& work_area) {
-  // Moving a window that fits would pull it away from the cursor on every drag across a
-  // monitor boundary; the user can move it back.
-  if (suggested.right - suggested.left <= work_area.right - work_area.left &&
-      suggested.bottom - suggested.top <= work_area.bottom - work_area.top) {
+  if (work_area.right <= work_area.left || work_area.bottom <= work_area.top) {
     return suggested;
   }
-  return FitInWorkArea(suggested, work_area);
+  RECT placed = suggested;
+  // Moving a window that fits would pull it away from the cursor on every drag across a
+  // monitor boundary; the user can move it back.
+  if (suggested.right - suggested.left > work_area.right - work_area.left) {
+    placed.left = work_area.left;
+    placed.right = work_area.right;
+  }
+  if (suggested.bottom - suggested.top > work_area.bottom - work_area.top) {
+    placed.top = work_area.top;
+    placed.bottom = work_area.bottom;
+  }
+  return placed;
+}
+
+SIZE ScaleWindowSize(int32_t width, int32_t height, UINT dpi) {
+  const RECT scaled = ScaleWindowRect(0, 0, width, height, dpi);
+  return SIZE{scaled.right, scaled.bottom};
 }

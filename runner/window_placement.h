@@ -22,9 +22,15 @@ RECT ScaleWindowRect(int32_t x, int32_t y, int32_t width, int32_t height, UINT d
 RECT FitInWorkArea(const RECT& window, const RECT& work_area);
 
 // Where the window goes when its DPI changes, `suggested` being the system's rectangle for the
-// new DPI: that rectangle as it is when its size fits the work area, even where it lies partly
-// outside (a window dragged across monitors stays under the cursor); fitted as above only when
-// it is wider or taller than the work area.
+// new DPI. Along an axis where the suggestion fits the work area it stays as it is, even where
+// it lies partly outside (a window dragged across monitors stays under the cursor). Along an
+// axis where it is larger, the window takes the work area's extent there: each axis on its own,
+// so a window only too tall does not also jump sideways onto the work area.
 RECT PlaceAfterDpiChange(const RECT& suggested, const RECT& work_area);
+
+// The size of a window designed as `width` x `height` at 96 dpi, at `dpi`, scaled as
+// ScaleWindowRect scales it. Answered to the system when the DPI is about to change, so that a
+// round trip between monitors gives back the design size, not one that shrank on the way.
+SIZE ScaleWindowSize(int32_t width, int32_t height, UINT dpi);
 
 #endif  // ORVANTA_RUNNER_WINDOW_PLACEMENT_H_

@@ -1,15 +1,20 @@
 // The system DLLs this program calls into that are not KnownDLLs: dwmapi.dll, iphlpapi.dll and
 // wininet.dll. Imported at load time, or loaded by name, such a DLL is looked for in the
 // application's folder before the system folder, so a copy planted beside orvanta.exe (a
-// portable copy unpacked into Downloads) would run inside the host. So none of them is
-// imported: each is loaded once, on first use, from the system folder only, and its functions
-// are found here by name.
+// portable copy unpacked into Downloads) would run inside the host. A load by bare name also
+// matches any module already loaded under that name, whoever loaded it from wherever. So none
+// of them is imported: each is loaded by its full path in the system folder, once, and its
+// functions are found here by name.
 //
 //   auto* getIfTable2 =
 //       orvanta::SystemDll::Iphlpapi().Find<decltype(::GetIfTable2)>("GetIfTable2");
 //
-// Ownership: the process's three instances are never destroyed, so their DLLs stay loaded until
-// the process ends and no function found in them outlives its code. Another instance (a test's)
+// LoadAll, the first thing the process entry does, loads all of them before the UI runtime or a
+// plug-in runs any code of its own: a later load by name from them then finds the system
+// folder's copy already loaded instead of searching the application's folder.
+//
+// Ownership: the process's instances are never destroyed, so their DLLs stay loaded until the
+// process ends and no function found in them outlives its code. Another instance (a test's)
 // unloads its DLL when destroyed.
 //
 // Failure: Find gives null when the DLL cannot be loaded from the system folder or lacks the
@@ -20,7 +25,12 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace orvanta {
+
+// The system folder + "\" + `relative`; empty when the system folder cannot be had.
+std::wstring SystemFolderPath(const wchar_t* relative);
 
 class SystemDll {
  public:
@@ -28,8 +38,10 @@ class SystemDll {
   static const SystemDll& Dwmapi();
   static const SystemDll& Iphlpapi();
   static const SystemDll& Wininet();
+  // Makes the first call of each of the above.
+  static void LoadAll();
 
-  // Loads `file` (a bare file name) from the system folder only.
+  // Loads `file` (a bare file name) from the system folder, by its full path.
   explicit SystemDll(const wchar_t* file);
   ~SystemDll();
 

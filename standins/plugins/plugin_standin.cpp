@@ -3,6 +3,10 @@
 // registrar, so tests can check the order and the handles the host passed. Like a plug-in that
 // loads an optional library by name once it runs (a helper, a codec), it also looks for
 // plugin_helper.dll and lets it go again: the host's DLL search decides where that is found.
+// Like one that loads a system library by name (iphlpapi.dll for a network monitor), it loads
+// that and keeps it: whichever copy it gets is the one loaded in the host from then on. And
+// like a tray icon, whose callback message is one of its own from WM_APP up, it posts
+// WM_APP + 1 to the host's window.
 //
 // Built once per plug-in name: ORVANTA_PLUGIN_LIBRARY is the library's file name and
 // ORVANTA_PLUGIN_REGISTER the name of its registration function.
@@ -10,6 +14,7 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <cwchar>
 
 #include "messaging/flutter_windows_api.h"
 
@@ -43,6 +48,16 @@ const char* Apartment() {
   }
 }
 
+// The host's top-level window exists by the time it registers its plug-ins.
+BOOL CALLBACK PostToHostWindow(HWND window, LPARAM) {
+  wchar_t name[64] = {};
+  if (::GetClassNameW(window, name, 64) > 0 &&
+      std::wcscmp(name, L"FLUTTER_RUNNER_WIN32_WINDOW") == 0) {
+    ::PostMessageW(window, WM_APP + 1, 0, 0);
+  }
+  return TRUE;
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) void ORVANTA_PLUGIN_REGISTER(
@@ -63,4 +78,6 @@ extern "C" __declspec(dllexport) void ORVANTA_PLUGIN_REGISTER(
   }
   record(ORVANTA_PLUGIN_LIBRARY, registrar, Apartment());
   if (HMODULE helper = ::LoadLibraryW(L"plugin_helper.dll")) ::FreeLibrary(helper);
+  ::LoadLibraryW(L"iphlpapi.dll");
+  ::EnumThreadWindows(::GetCurrentThreadId(), PostToHostWindow, 0);
 }

@@ -138,9 +138,67 @@ TEST_F(FlutterWindowTest, ClosingEndsTheRuntimeFirstAndTheCoreOnlyWithTheObject)
   EXPECT_EQ(orvanta_test::ReadProxySettings().enable, 0) << "destroying the window kept the proxy";
 }
 
-// Ctrl+C in the console the host is attached to (the only console event Wine can raise) ends
-// the host even under a UI that keeps its window open on close: the services stop, then the
-// window goes, without the runtime seeing anything.
+// What reaches the thread's queue is handled; nothing is waited for.
+void PumpQueuedMessages() {
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+}
+
+// Ctrl+C and Ctrl+Break end the host only in a console of its own; a closing console always
+// does, and only then does the handler hold the process until the teardown is over.
+TEST_F(FlutterWindowTest, ConsoleEventsEndTheHostFromItsOwnConsoleOrAClosingOneOnly) {
+  using Owner = ConsoleOwner;
+  const struct {
+    const char* description;
+    DWORD event;
+    Owner owner;
+    bool endHost;
+    bool waitForTeardown;
+    BOOL handled;
+  } cases[] = {
+      {"Ctrl+C in its own console", CTRL_C_EVENT, Owner::kHost, true, false, TRUE},
+      {"Ctrl+Break in its own console", CTRL_BREAK_EVENT, Owner::kHost, true, false, TRUE},
+      {"Ctrl+C meant for another program, swallowed", CTRL_C_EVENT, Owner::kParent, false, false,
+       TRUE},
+      {"Ctrl+Break meant for another program, swallowed", CTRL_BREAK_EVENT, Owner::kParent, false,
+       false, TRUE},
+      {"its own console closes", CTRL_CLOSE_EVENT, Owner::kHost, true, true, TRUE},
+      {"the parent's console closes", CTRL_CLOSE_EVENT, Owner::kParent, true, true, TRUE},
+      {"log-off comes as WM_ENDSESSION", CTRL_LOGOFF_EVENT, Owner::kParent, false, false, FALSE},
+      {"shutdown comes as WM_ENDSESSION", CTRL_SHUTDOWN_EVENT, Owner::kHost, false, false, FALSE},
+  };
+  for (const auto& c : cases) {
+    const ConsoleEventResponse response = RespondToConsoleEvent(c.event, c.owner);
+    EXPECT_EQ(response.endHost, c.endHost) << c.description;
+    EXPECT_EQ(response.waitForTeardown, c.waitForTeardown) << c.description;
+    EXPECT_EQ(response.handled, c.handled) << c.description;
+  }
+
+  // In the parent's console (Wine delivers no event from another process, so the handler is
+  // called as the system would): the host keeps running, and so does the core.
+  auto window = std::make_unique<ObservedWindow>(Project());
+  ASSERT_TRUE(window->CreateHostWindow(L"Orvanta", {10, 10}, {420, 720}));
+  window->SetExitOnClose(true);
+  ASSERT_TRUE(StartCore());
+  {
+    ConsoleControl parents;
+    parents.ForwardControlEvents(window->GetHandle(), FlutterWindow::EndHostMessage(),
+                                 Owner::kParent);
+    EXPECT_EQ(ConsoleControl::HandleEvent(CTRL_C_EVENT), TRUE);
+    EXPECT_EQ(ConsoleControl::HandleEvent(CTRL_BREAK_EVENT), TRUE);
+  }
+  // With the plug-ins' own WM_APP + 1, posted when they registered.
+  PumpQueuedMessages();
+  ASSERT_TRUE(::IsWindow(window->GetHandle())) << "an event for another program ended the host";
+  EXPECT_TRUE(CoreRunning());
+}
+
+// Ctrl+C in a console of the host's own (the only console event Wine can raise) ends the host
+// even under a UI that keeps its window open on close: the services stop, then the window goes,
+// without the runtime seeing anything.
 TEST_F(FlutterWindowTest, CtrlCStopsTheServicesThenEndsTheWindowThoughTheUiKeepsItOnClose) {
   orvanta_test::ScopedEnvironment keepsWindow("ORVANTA_STANDIN_HIDE_ON_CLOSE", "1");
   ::FreeConsole();
@@ -154,7 +212,8 @@ TEST_F(FlutterWindowTest, CtrlCStopsTheServicesThenEndsTheWindowThoughTheUiKeeps
 
   ASSERT_TRUE(::SetConsoleCtrlHandler(RecordPassedOn, TRUE));
   auto console = std::make_unique<ConsoleControl>();
-  console->ForwardControlEvents(window->GetHandle(), FlutterWindow::kEndHost);
+  console->ForwardControlEvents(window->GetHandle(), FlutterWindow::EndHostMessage(),
+                                ConsoleOwner::kHost);
   ASSERT_TRUE(::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
   EXPECT_TRUE(PumpUntilQuit()) << "Ctrl+C did not end the loop";
   // Only now: a handler that passed the event on calls the next one right after it posted,

@@ -161,8 +161,9 @@ TEST(Win32Window, OpensHiddenWithAFixedFrameInsideTheScreen) {
 }
 
 // A drag across monitors of different DPI, which Wine's one monitor cannot show: the suggested
-// rectangles are made up around the real work area and sent as the system would.
-TEST(Win32Window, DpiChangeKeepsASuggestionThatFitsAndFitsOnlyOneTooLarge) {
+// rectangles are made up around the real work area and sent as the system would, and each axis
+// is judged on its own.
+TEST(Win32Window, DpiChangeFitsOnlyTheAxisTooLargeAndARoundTripKeepsTheDesignSize) {
   RecordingWindow window;
   ASSERT_TRUE(window.CreateHostWindow(L"dpi", {10, 10}, {300, 200}));
   const RECT work = MonitorAt(WindowRect(window.GetHandle())).rcWork;
@@ -175,26 +176,40 @@ TEST(Win32Window, DpiChangeKeepsASuggestionThatFitsAndFitsOnlyOneTooLarge) {
   };
   const Case cases[] = {
       {"across the right edge, under the dragging cursor: as given",
-       {work.right - 200, work.top + 50, work.right + 325, work.top + 950},
-       {work.right - 200, work.top + 50, work.right + 325, work.top + 950}},
-      {"above and left of the work area: as given",
-       {work.left - 100, work.top - 60, work.left + 200, work.top + 540},
-       {work.left - 100, work.top - 60, work.left + 200, work.top + 540}},
-      {"exactly the work area's size, shifted: as given",
-       {work.left + 7, work.top + 9, work.right + 7, work.bottom + 9},
-       {work.left + 7, work.top + 9, work.right + 7, work.bottom + 9}},
-      {"one pixel taller than the work area: shortened to it and moved to its top, x kept",
-       {work.left + 100, work.top + 50, work.left + 400, work.top + 50 + height + 1},
-       {work.left + 100, work.top, work.left + 400, work.bottom}},
-      {"wider than the work area and off its bottom: narrowed to it and moved up into it",
+       {work.right - 200, work.top + 50, work.right + 325, work.top + 50 + height / 2},
+       {work.right - 200, work.top + 50, work.right + 325, work.top + 50 + height / 2}},
+      {"exactly the work area's size, shifted up and left: as given",
+       {work.left - 7, work.top - 9, work.right - 7, work.bottom - 9},
+       {work.left - 7, work.top - 9, work.right - 7, work.bottom - 9}},
+      {"one pixel taller, still partly on the monitor left of it: shortened, x left as given",
+       {work.left - 200, work.top + 50, work.left + 100, work.top + 50 + height + 1},
+       {work.left - 200, work.top, work.left + 100, work.bottom}},
+      {"wider than the work area and off its bottom: narrowed to it, y left as given",
        {work.left - 30, work.bottom - 100, work.left - 30 + width + 50, work.bottom + 200},
-       {work.left, work.bottom - 300, work.right, work.bottom}},
+       {work.left, work.bottom - 100, work.right, work.bottom + 200}},
+      {"larger both ways: the work area",
+       {work.left + 5, work.top + 5, work.left + 5 + width + 1, work.top + 5 + height + 1},
+       work},
   };
   for (const Case& c : cases) {
     RECT suggested = c.suggested;
     EXPECT_EQ(
         window.Send(WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested)), 0);
     EXPECT_EQ(Describe(WindowRect(window.GetHandle())), Describe(c.expected)) << c.description;
+  }
+
+  // Asked before each change, after the fits above shrank the window: the design size at the
+  // new DPI, whatever the size now, so a round trip ends where it began.
+  const struct {
+    UINT dpi;
+    SIZE expected;
+  } sizes[] = {{144, {450, 300}}, {96, {300, 200}}, {120, {375, 250}}, {96, {300, 200}}};
+  for (const auto& size : sizes) {
+    SIZE proposed{width + 1, height + 1};
+    EXPECT_EQ(window.Send(WM_GETDPISCALEDSIZE, size.dpi, reinterpret_cast<LPARAM>(&proposed)),
+              TRUE);
+    EXPECT_EQ(proposed.cx, size.expected.cx) << size.dpi << " dpi";
+    EXPECT_EQ(proposed.cy, size.expected.cy) << size.dpi << " dpi";
   }
 }
 

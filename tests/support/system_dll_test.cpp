@@ -6,9 +6,50 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
+#include <string>
+
+#include "tests/support/test_environment.h"
+
 namespace {
 
 using orvanta::SystemDll;
+
+// The file of the module that holds `function`, lower-cased.
+std::wstring ModuleFileOf(void* function) {
+  HMODULE module = nullptr;
+  if (!::GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCWSTR>(function), &module)) {
+    return L"(none)";
+  }
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
+  std::wstring file(path, length);
+  for (wchar_t& c : file) c = static_cast<wchar_t>(::towlower(c));
+  return file;
+}
+
+std::wstring Lower(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(::towlower(c));
+  return text;
+}
+
+// A copy of wininet.dll that something else loaded first (a plug-in, from the application's
+// folder) is never the one the host calls: its own load is by the system folder's full path.
+TEST(SystemDll, IgnoresACopyLoadedFirstUnderTheSameName) {
+  const std::string planted = orvanta_test::ExecutableFolder() + "\\planted\\wininet.dll";
+  HMODULE copy = ::LoadLibraryA(planted.c_str());
+  ASSERT_NE(copy, nullptr) << "the planted copy did not load";
+  ASSERT_NE(::GetProcAddress(copy, "InternetSetOptionW"), nullptr);
+  {
+    const SystemDll wininet(L"wininet.dll");
+    void* setOption = reinterpret_cast<void*>(wininet.Find<void()>("InternetSetOptionW"));
+    ASSERT_NE(setOption, nullptr);
+    EXPECT_EQ(ModuleFileOf(setOption), Lower(orvanta::SystemFolderPath(L"wininet.dll")));
+  }
+  ::FreeLibrary(copy);
+}
 
 TEST(SystemDll, FindsTheHostsFunctionsAndGivesTheReasonForWhatItCannot) {
   // Only presence is looked at here, so the functions' types do not matter.
