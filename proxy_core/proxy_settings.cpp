@@ -14,6 +14,8 @@ using orvanta::RegistryKey;
 constexpr wchar_t kInternetSettingsKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 constexpr wchar_t kBypassList[] = L"<-loopback>";
+constexpr wchar_t kPolicyKey[] =
+    L"SOFTWARE\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
 DWORD ReadValue(HKEY key, const wchar_t* name, RegistryValue& value) {
   value = RegistryValue();
@@ -135,16 +137,40 @@ DWORD ArmProxySettingsChangeNotice(RegistryKey& key, HANDLE event) {
         RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, KEY_NOTIFY, key.Receive());
     if (opened != ERROR_SUCCESS) return static_cast<DWORD>(opened);
   }
-  // Values only: the subkeys (connections, zones) change on their own and say nothing of the
-  // proxy. The notice ends with the thread that asked for it; the UI thread lives as long as
+  // The subtree: WinINet keeps each connection's settings in the Connections key, and the
+  // settings page and other programs change them there. (The zones below change now and then
+  // too; such a notice costs one read.) Names too, as a connection's value can be created or
+  // deleted. The notice ends with the thread that asked for it; the UI thread lives as long as
   // the process.
-  return static_cast<DWORD>(
-      RegNotifyChangeKeyValue(key.Get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE));
+  return static_cast<DWORD>(RegNotifyChangeKeyValue(
+      key.Get(), TRUE, REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_NAME, event, TRUE));
+}
+
+bool IsOurProxyValue(RegistryValue ProxySettings::*field, const RegistryValue& value,
+                     const std::wstring& address) {
+  if (field == &ProxySettings::enable) return IsEnabled(value);
+  return IsText(value, field == &ProxySettings::server ? address : std::wstring(kBypassList));
+}
+
+bool IsClearedProxyValue(RegistryValue ProxySettings::*field, const RegistryValue& value) {
+  if (field == &ProxySettings::enable) return !IsEnabled(value);
+  return IsText(value, std::wstring());
 }
 
 bool IsOurProxy(const ProxySettings& settings, const std::wstring& address) {
-  return IsEnabled(settings.enable) && IsText(settings.server, address) &&
-         IsText(settings.bypass, kBypassList);
+  for (const ProxyValueName& named : kProxyValueNames) {
+    if (!IsOurProxyValue(named.field, settings.*named.field, address)) return false;
+  }
+  return true;
+}
+
+bool ProxyIsSetPerMachineByPolicy() {
+  DWORD perUser = 1;
+  DWORD size = sizeof(perUser);
+  // Missing (the usual case) means per user.
+  return RegGetValueW(HKEY_LOCAL_MACHINE, kPolicyKey, L"ProxySettingsPerUser", RRF_RT_REG_DWORD,
+                      nullptr, &perUser, &size) == ERROR_SUCCESS &&
+         perUser == 0;
 }
 
 std::wstring AutoConfigUrl() {

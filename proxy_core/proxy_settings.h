@@ -28,6 +28,10 @@ struct ProxySettings {
   RegistryValue enable;  // ProxyEnable
   RegistryValue server;  // ProxyServer
   RegistryValue bypass;  // ProxyOverride
+
+  bool operator==(const ProxySettings& other) const {
+    return enable == other.enable && server == other.server && bypass == other.bypass;
+  }
 };
 
 // The three values by their registry names, in the order they are read, written and saved.
@@ -52,15 +56,27 @@ RegistryValue DwordValue(DWORD number);
 bool IsProxyEnabled(const ProxySettings& settings);
 std::wstring ProxyServerText(const ProxySettings& settings);
 
-// Sets `event` at the next change of a value of the Internet Settings key, which `key` keeps
-// open (opened by the first call, for notification only). Each notice is armed once: arm again
-// after it fired. It also fires when the key is closed. ERROR_SUCCESS or why not.
+// Sets `event` at the next change of a value of the Internet Settings key or of a key below it
+// (the per-connection settings live in its Connections key), which `key` keeps open (opened by
+// the first call, for notification only). Each notice is armed once: arm again after it fired.
+// It also fires when the key is closed. ERROR_SUCCESS or why not.
 DWORD ArmProxySettingsChangeNotice(orvanta::RegistryKey& key, HANDLE event);
 
 // True when the values are what this program's set writes: ProxyEnable 1 (a DWORD, or the
 // text "1", which PowerShell writes when it has to create the value), ProxyServer `address`
 // and ProxyOverride "<-loopback>".
 bool IsOurProxy(const ProxySettings& settings, const std::wstring& address);
+// The same for the one value `field`.
+bool IsOurProxyValue(RegistryValue ProxySettings::*field, const RegistryValue& value,
+                     const std::wstring& address);
+// True when the value `field` is what the clear command writes: ProxyEnable not on, ProxyServer
+// and ProxyOverride an empty text.
+bool IsClearedProxyValue(RegistryValue ProxySettings::*field, const RegistryValue& value);
+
+// True when a policy makes Windows use the machine's proxy settings only, so that the per-user
+// ones have no effect: ProxySettingsPerUser 0 under
+// HKLM\SOFTWARE\Policies\Microsoft\Windows\CurrentVersion\Internet Settings.
+bool ProxyIsSetPerMachineByPolicy();
 
 // The per-user automatic configuration script address (AutoConfigURL); empty when there is
 // none. Programs that follow it do not use the manual proxy.

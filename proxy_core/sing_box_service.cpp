@@ -30,8 +30,12 @@ SingBoxService::SingBoxService()
 }
 
 // A set can still be running here only while started, and Stop's clear ends it first; closing
-// the job afterwards ends any core that is left.
-SingBoxService::~SingBoxService() { Stop(); }
+// the job afterwards ends any core that is left. A restore the registry refused earlier gets
+// one more try, even when the service is idle: the user's settings are still saved.
+SingBoxService::~SingBoxService() {
+  Stop();
+  if (systemProxy_.RestorePending()) ClearSystemProxy();
+}
 
 void SingBoxService::Log(const std::string& message) {
   // Messages quote what the UI sent and what the system said; repairing them here keeps the

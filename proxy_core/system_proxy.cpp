@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "proxy_core/connection_settings.h"
 #include "proxy_core/proxy_settings.h"
 #include "proxy_core/saved_proxy_settings.h"
 #include "proxy_core/working_files.h"
@@ -15,9 +16,10 @@
 
 namespace {
 
-constexpr DWORD kProxyCommandWaitMs = 5000;
-constexpr DWORD kSupersededCommandWaitMs = 5000;
 constexpr DWORD kMaxRecordBytes = 64;
+// The record's second line once a refused restore turned the proxy off instead: the saved
+// settings are still owed, and what the clear left counts as ours.
+constexpr char kClearedMark[] = "cleared\n";
 
 constexpr char kPrefix[] = "powershell.exe -Command \"";
 constexpr char kPropertyCommand[] =
@@ -36,17 +38,50 @@ std::string ClearCommand() {
          "-Name ProxyOverride -Value ''\"";
 }
 
-// A record of a set whose values may still be in the registry (one of ours holds no more than
-// an address).
-bool HasRecord() {
-  std::string address;
-  return ReadSmallFile(ProxyRecordPath(), kMaxRecordBytes, address);
-}
-
 // The record and the saved settings go together once the proxy is no longer ours.
 void ForgetSet() {
   DeleteFileW(SavedProxySettingsPath().c_str());
   DeleteFileW(ProxyRecordPath().c_str());
+}
+
+std::string ConnectionLabel(const std::wstring& name) {
+  return name.empty() ? std::string("the LAN connection")
+                      : "the connection \"" + orvanta::Utf8FromWide(name) + "\"";
+}
+
+const Connection* Find(const std::vector<Connection>& connections, const std::wstring& name) {
+  for (const Connection& connection : connections) {
+    if (connection.name == name) return &connection;
+  }
+  return nullptr;
+}
+
+// A command writes ProxyEnable, ProxyServer and ProxyOverride in that order, so one cut short
+// leaves the first few values as it writes them and the rest as they were: a set's ours, or
+// the clear's that stood in for a refused restore. Before the set's command, ProxyEnable may
+// have been made a number (0).
+bool CutShort(const ProxySettings& now, const ProxySettings& saved, bool cleared,
+              const std::wstring& address) {
+  const auto written = [&](size_t index) {
+    const ProxyValueName& named = kProxyValueNames[index];
+    return cleared ? IsClearedProxyValue(named.field, now.*named.field)
+                   : IsOurProxyValue(named.field, now.*named.field, address);
+  };
+  const auto asBefore = [&](size_t index) {
+    const ProxyValueName& named = kProxyValueNames[index];
+    const RegistryValue& value = now.*named.field;
+    const RegistryValue& before = saved.*named.field;
+    return value == before || (!cleared && named.field == &ProxySettings::enable &&
+                               before.type != REG_DWORD && value == DwordValue(0));
+  };
+  for (size_t cut = 0; cut <= 3; ++cut) {
+    bool fits = true;
+    for (size_t index = 0; index < 3 && fits; ++index) {
+      fits = index < cut ? written(index) : asBefore(index);
+    }
+    if (fits) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -58,14 +93,36 @@ struct SystemProxy::Outcome {
   DWORD exitCode = STILL_ACTIVE;
 };
 
+// How each view stands: holding ours (to be put back), the saved settings (nothing to do), or
+// anything else (the user's or another program's, to be left alone).
+enum class Holds { kOurs, kSaved, kOther };
+
+struct SystemProxy::Judgement {
+  ProxySnapshot now;
+  bool hasSaved = false;
+  ProxySnapshot saved;
+  Holds plain = Holds::kOther;
+  std::vector<Holds> connections;  // one for each of now.connections
+
+  bool AnyOurs() const {
+    if (plain == Holds::kOurs) return true;
+    for (Holds holds : connections) {
+      if (holds == Holds::kOurs) return true;
+    }
+    return false;
+  }
+};
+
 std::wstring SystemPowerShellPath() {
   return orvanta::SystemFolderPath(L"WindowsPowerShell\\v1.0\\powershell.exe");
 }
 
-SystemProxy::SystemProxy(ServiceLog log, std::string address, std::wstring powerShell)
+SystemProxy::SystemProxy(ServiceLog log, std::string address, std::wstring powerShell,
+                         ProxyCommandWaits waits)
     : log_(std::move(log)),
       address_(std::move(address)),
       powerShell_(std::move(powerShell)),
+      waits_(waits),
       changeWatch_([this] { OnSettingsChanged(); }) {}
 
 bool SystemProxy::IsOurs(const ProxySettings& settings) const {
@@ -74,7 +131,7 @@ bool SystemProxy::IsOurs(const ProxySettings& settings) const {
 
 void SystemProxy::EndPendingCommand() {
   if (!pendingCommand_) return;
-  orvanta::EndProcess(pendingCommand_.Get(), 1, kSupersededCommandWaitMs);
+  orvanta::EndProcess(pendingCommand_.Get(), 1, waits_.supersededMs);
   pendingCommand_.Reset();
 }
 
@@ -104,7 +161,7 @@ SystemProxy::Outcome SystemProxy::Run(const std::string& command, Lifetime lifet
   outcome.started = true;
   if (onStarted) onStarted();
   HANDLE process = launched.handles.process.Get();
-  if (WaitForSingleObject(process, kProxyCommandWaitMs) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(process, waits_.commandMs) != WAIT_OBJECT_0) {
     pendingCommand_ = std::move(launched.handles.process);
     return outcome;
   }
@@ -114,29 +171,114 @@ SystemProxy::Outcome SystemProxy::Run(const std::string& command, Lifetime lifet
   return outcome;
 }
 
-void SystemProxy::Record(const std::string& address) {
+void SystemProxy::Record(RecordState state) {
   // A set normally follows a launch that made the folder; the record must not depend on it.
   CreateDirectoryW(WorkingFolder().c_str(), nullptr);
-  orvanta::UniqueHandle record(CreateFileW(ProxyRecordPath().c_str(), GENERIC_WRITE, 0, nullptr,
-                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  if (!record || !WriteFile(record.Get(), address.data(), static_cast<DWORD>(address.size()),
-                            &written, nullptr)) {
-    log_("WARNING: Cannot record the system proxy setting. Error code: " +
-         std::to_string(GetLastError()));
+  const std::string content =
+      address_ + "\n" + (state == RecordState::kCleared ? kClearedMark : "");
+  const DWORD error = ReplaceSmallFile(ProxyRecordPath(), content);
+  if (error != ERROR_SUCCESS) {
+    log_("WARNING: Cannot record the system proxy setting. Error code: " + std::to_string(error));
   }
 }
 
-std::optional<RegistryValue> SystemProxy::PrepareForSet() {
-  ProxySettings current;
-  const DWORD error = ReadProxySettings(current);
+SystemProxy::RecordState SystemProxy::ReadRecord() const {
+  std::string content;
+  if (!ReadSmallFile(ProxyRecordPath(), kMaxRecordBytes, content)) return RecordState::kNone;
+  const std::string cleared = "\n" + std::string(kClearedMark);
+  // Anything else, an earlier version's record (the address alone) among it, is a set.
+  if (content.size() >= cleared.size() &&
+      content.compare(content.size() - cleared.size(), cleared.size(), cleared) == 0) {
+    return RecordState::kCleared;
+  }
+  return RecordState::kSet;
+}
+
+bool SystemProxy::SavedUserSettings(ProxySnapshot& saved) const {
+  // Saved values that are ours themselves are a leftover: nothing of the user's to put back.
+  return ReadRecord() != RecordState::kNone && LoadProxySnapshot(SavedProxySettingsPath(), saved) &&
+         !IsOurs(saved.plain);
+}
+
+DWORD SystemProxy::Judge(Judgement& judgement) const {
+  judgement = Judgement();
+  if (const DWORD error = ReadProxySettings(judgement.now.plain)) return error;
+  DWORD listError = ERROR_SUCCESS;
+  for (const std::wstring& name : ListConnections(listError)) {
+    Connection connection{name, ConnectionSettings()};
+    // One that cannot be read is not judged, and so never changed.
+    if (ReadConnection(name, connection.settings) == ERROR_SUCCESS) {
+      judgement.now.connections.push_back(std::move(connection));
+    }
+  }
+  judgement.hasSaved = SavedUserSettings(judgement.saved);
+  const RecordState record = ReadRecord();
+  const std::wstring address = orvanta::WideFromUtf8(address_);
+
+  const ProxySettings& plain = judgement.now.plain;
+  if (IsOurs(plain)) {
+    judgement.plain = Holds::kOurs;
+  } else if (judgement.hasSaved && plain == judgement.saved.plain) {
+    judgement.plain = Holds::kSaved;
+  } else if (judgement.hasSaved) {
+    judgement.plain =
+        CutShort(plain, judgement.saved.plain, record == RecordState::kCleared, address)
+            ? Holds::kOurs
+            : Holds::kOther;
+  }
+
+  for (const Connection& connection : judgement.now.connections) {
+    const Connection* saved =
+        judgement.hasSaved ? Find(judgement.saved.connections, connection.name) : nullptr;
+    Holds holds = Holds::kOther;
+    if (saved != nullptr && connection.settings == saved->settings) {
+      holds = Holds::kSaved;
+    } else if (IsOurConnection(connection.settings, address) ||
+               (saved != nullptr && record == RecordState::kCleared &&
+                IsDirectConnection(connection.settings))) {
+      holds = Holds::kOurs;
+    }
+    judgement.connections.push_back(holds);
+  }
+  return ERROR_SUCCESS;
+}
+
+std::optional<RegistryValue> SystemProxy::PrepareForSet(
+    const std::vector<std::wstring>& connections) {
+  ProxySnapshot current;
+  DWORD error = ReadProxySettings(current.plain);
   if (error != ERROR_SUCCESS) {
     log_("WARNING: Cannot save the proxy settings from before the connection. Error code: " +
          std::to_string(error));
     return std::nullopt;
   }
-  SaveUserSettings(current);
-  if (current.enable.present && current.enable.type == REG_DWORD) return std::nullopt;
+  const std::wstring path = SavedProxySettingsPath();
+  Judgement judgement;
+  // Our values with this connection's record: a second set before the clear, or one after a
+  // restore that was refused. What was saved then is the user's; what is there now is ours. In
+  // any other state the file is stale: the user or another program has chosen since, and that
+  // choice is what comes back.
+  const bool kept = !path.empty() && Judge(judgement) == ERROR_SUCCESS && judgement.hasSaved &&
+                    judgement.plain == Holds::kOurs;
+  if (!kept && !path.empty()) {
+    for (const std::wstring& name : connections) {
+      Connection connection{name, ConnectionSettings()};
+      const DWORD readError = ReadConnection(name, connection.settings);
+      if (readError == ERROR_SUCCESS) {
+        current.connections.push_back(std::move(connection));
+      } else {
+        log_("WARNING: Cannot save the proxy settings of " + ConnectionLabel(name) +
+             ". Error code: " + std::to_string(readError));
+      }
+    }
+    CreateDirectoryW(WorkingFolder().c_str(), nullptr);
+    error = SaveProxySnapshot(path, current);
+    if (error != ERROR_SUCCESS) {
+      log_("WARNING: Cannot save the proxy settings from before the connection. Error code: " +
+           std::to_string(error));
+    }
+  }
+  if (current.plain.enable.present && current.plain.enable.type == REG_DWORD) return std::nullopt;
   // Set-ItemProperty would create the value as the text "1", which WinINet takes as off (and
   // overwrites with a DWORD 0): the proxy would be set but never used.
   const DWORD written = WriteProxyEnable(DwordValue(0));
@@ -147,28 +289,7 @@ std::optional<RegistryValue> SystemProxy::PrepareForSet() {
         std::to_string(written));
     return std::nullopt;
   }
-  return current.enable;
-}
-
-void SystemProxy::SaveUserSettings(const ProxySettings& current) {
-  const std::wstring path = SavedProxySettingsPath();
-  if (path.empty()) return;
-  ProxySettings kept;
-  // Our values with this connection's record: a second set before the clear. What was saved
-  // then is the user's; what is there now is ours. In any other state the file is stale: the
-  // user or another program has chosen since, and that choice is what comes back.
-  if (IsOurs(current) && SavedUserSettings(kept)) return;
-  CreateDirectoryW(WorkingFolder().c_str(), nullptr);
-  const DWORD error = SaveProxySettings(path, current);
-  if (error != ERROR_SUCCESS) {
-    log_("WARNING: Cannot save the proxy settings from before the connection. Error code: " +
-         std::to_string(error));
-  }
-}
-
-bool SystemProxy::SavedUserSettings(ProxySettings& saved) const {
-  // Saved values that are ours themselves are a leftover: nothing of the user's to put back.
-  return HasRecord() && LoadProxySettings(SavedProxySettingsPath(), saved) && !IsOurs(saved);
+  return current.plain.enable;
 }
 
 void SystemProxy::TellRunningPrograms() {
@@ -179,18 +300,49 @@ void SystemProxy::TellRunningPrograms() {
   }
 }
 
+bool SystemProxy::SetConnections(const std::vector<std::wstring>& connections) {
+  const ConnectionSettings ours = OurConnectionSettings(orvanta::WideFromUtf8(address_));
+  bool lanSet = false;
+  for (const std::wstring& name : connections) {
+    // The script's address stays: our flags keep it from winning, and it is the user's.
+    const DWORD error = WriteConnection(name, ours, false);
+    if (error != ERROR_SUCCESS) {
+      log_("WARNING: Cannot set the proxy for " + ConnectionLabel(name) +
+           ". Error code: " + std::to_string(error));
+    } else if (name.empty()) {
+      lanSet = true;
+    }
+  }
+  return lanSet;
+}
+
 bool SystemProxy::Set(const std::string& host, int port) {
   const std::string address = host + ":" + std::to_string(port);
   log_("Setting system HTTP proxy: " + address);
+  if (ProxyIsSetPerMachineByPolicy()) {
+    log_(
+        "ERROR: A policy makes the proxy settings per machine (ProxySettingsPerUser is 0 under "
+        "HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet Settings); a "
+        "per-user proxy would have no effect, so none is set");
+    return false;
+  }
   const std::string command = SetCommand(address);
   log_("Executing proxy command: " + command);
   // A second set while one is in effect: its own write is not another program's change.
   StopWatching();
-  const std::optional<RegistryValue> enableFound = PrepareForSet();
+  DWORD listError = ERROR_SUCCESS;
+  const std::vector<std::wstring> connections = ListConnections(listError);
+  if (listError != ERROR_SUCCESS) {
+    log_(
+        "WARNING: The dial-up and VPN connections cannot be listed; only the LAN gets the "
+        "proxy. Error code: " +
+        std::to_string(listError));
+  }
+  const std::optional<RegistryValue> enableFound = PrepareForSet(connections);
   // Recorded as soon as the command runs, before it can have written anything: a set cut short
   // by a crash is still ours to clear at the next start. It ends with the host, so it can never
   // land after that start has looked.
-  const Outcome outcome = Run(command, Lifetime::kEndsWithHost, [&] { Record(address); });
+  const Outcome outcome = Run(command, Lifetime::kEndsWithHost, [&] { Record(RecordState::kSet); });
   if (!outcome.started || (outcome.exitCode != 0 && outcome.exitCode != STILL_ACTIVE)) {
     // Nothing of ours was written but the ProxyEnable made a DWORD: that goes back too. (A
     // set still running may yet land; its clear puts everything back.)
@@ -205,14 +357,23 @@ bool SystemProxy::Set(const std::string& host, int port) {
     log_("ERROR: Proxy command failed with exit code: " + std::to_string(outcome.exitCode));
     return false;
   }
-  TellRunningPrograms();
-  log_("SUCCESS: System proxy set successfully to " + address);
+  lanSet_ = SetConnections(connections);
+  // Before the notices: a program that reacts to them may change the proxy at once.
   WatchForChanges();
-  if (!AutoConfigUrl().empty()) {
-    log_(
-        "WARNING: An automatic proxy configuration script is set (AutoConfigURL); programs that "
-        "use it may bypass sing-box");
+  TellRunningPrograms();
+  ConnectionSettings lan;
+  const DWORD readError = ReadConnection(std::wstring(), lan);
+  if (readError != ERROR_SUCCESS) {
+    log_("ERROR: Cannot read the proxy of the LAN connection back. Error code: " +
+         std::to_string(readError));
+    return false;
   }
+  if (!IsOurConnection(lan, orvanta::WideFromUtf8(address))) {
+    log_("ERROR: The LAN connection does not use " + address +
+         " after the set; browsers and other programs that follow it bypass sing-box");
+    return false;
+  }
+  log_("SUCCESS: System proxy set successfully to " + address);
   return true;
 }
 
@@ -243,7 +404,8 @@ void SystemProxy::WatchForChanges() {
   }
   // A notice left from an earlier watch (closing its key sets the event) is not a change.
   ResetEvent(changeEvent_.Get());
-  ArmChangeNotice();
+  // Read once right after arming: a change made since our own writes had no notice to fire.
+  if (ArmChangeNotice()) CheckStillOurs();
 }
 
 bool SystemProxy::ArmChangeNotice() {
@@ -266,21 +428,113 @@ void SystemProxy::StopWatching() {
 
 void SystemProxy::OnSettingsChanged() {
   // Armed again before the values are read, so a change made meanwhile fires once more.
-  if (!ArmChangeNotice()) return;
+  if (ArmChangeNotice()) CheckStillOurs();
+}
+
+void SystemProxy::CheckStillOurs() {
   ProxySettings current;
   if (ReadProxySettings(current) != ERROR_SUCCESS) return;
-  if (IsOurs(current)) {
+  std::wstring inEffect;
+  bool ours = IsOurs(current);
+  if (!ours) {
+    inEffect = IsProxyEnabled(current) ? ProxyServerText(current) : std::wstring();
+  } else if (lanSet_) {
+    ConnectionSettings lan;
+    if (ReadConnection(std::wstring(), lan) == ERROR_SUCCESS &&
+        !IsOurConnection(lan, orvanta::WideFromUtf8(address_))) {
+      ours = false;
+      inEffect = DescribeConnection(lan);
+    }
+  }
+  if (ours) {
     changeReported_ = false;
     return;
   }
   if (changeReported_) return;
   changeReported_ = true;
-  if (IsProxyEnabled(current)) {
-    log_("WARNING: Another program changed the system proxy to " +
-         orvanta::Utf8FromWide(ProxyServerText(current)) + "; traffic may bypass sing-box");
+  if (!inEffect.empty()) {
+    log_("WARNING: Another program changed the system proxy to " + orvanta::Utf8FromWide(inEffect) +
+         "; traffic may bypass sing-box");
   } else {
     log_("WARNING: Another program turned the system proxy off; traffic may bypass sing-box");
   }
+}
+
+bool SystemProxy::PutBack(const Judgement& judgement) {
+  const ProxySnapshot* saved = judgement.hasSaved ? &judgement.saved : nullptr;
+  const bool plainOurs = judgement.plain == Holds::kOurs;
+  // Our own leftover, with nothing saved: the clear command first, as the set ran its command
+  // first. Its outcome is the result, but the connections are turned off whatever it was, as
+  // pointing them at a core that is about to end would leave WinHTTP's programs without one.
+  bool clearCommandFailed = false;
+  if (plainOurs && saved == nullptr) clearCommandFailed = !RunClearCommand();
+
+  DWORD refusal = ERROR_SUCCESS;
+  std::vector<const Connection*> refused;
+  bool anyWritten = false;
+  for (size_t i = 0; i < judgement.now.connections.size(); ++i) {
+    if (judgement.connections[i] != Holds::kOurs) continue;
+    const Connection& connection = judgement.now.connections[i];
+    const Connection* before =
+        saved != nullptr ? Find(saved->connections, connection.name) : nullptr;
+    const DWORD error = before != nullptr
+                            ? WriteConnection(connection.name, before->settings, true)
+                            : WriteConnection(connection.name, DirectConnectionSettings(), false);
+    anyWritten = anyWritten || error == ERROR_SUCCESS;
+    if (error == ERROR_SUCCESS) continue;
+    if (before == nullptr) {
+      log_("WARNING: Cannot turn the proxy off for " + ConnectionLabel(connection.name) +
+           ". Error code: " + std::to_string(error));
+      continue;
+    }
+    if (refusal == ERROR_SUCCESS) refusal = error;
+    refused.push_back(&connection);
+  }
+  // Then the plain values byte for byte, which WinINet cannot give back (an absent value, a
+  // value's type), and which its writes of the LAN settings overwrite: the saved ones where they
+  // were ours, else what someone else made of them, which stands.
+  const auto writePlainValues = [&]() -> DWORD {
+    if (plainOurs && saved != nullptr) return WriteProxySettings(saved->plain);
+    if (!plainOurs && anyWritten) WriteProxySettings(judgement.now.plain);
+    return ERROR_SUCCESS;
+  };
+  const DWORD plainError = writePlainValues();
+  if (refusal == ERROR_SUCCESS) refusal = plainError;
+  if (clearCommandFailed) return false;
+  if (refusal == ERROR_SUCCESS) {
+    TellRunningPrograms();
+    ForgetSet();
+    restorePending_ = false;
+    log_(saved != nullptr ? "Restored the proxy settings from before the connection"
+                          : "System proxy cleared successfully");
+    return true;
+  }
+
+  // The core is about to end: pointing at it would leave the user without a connection. Turning
+  // the proxy off is the way out that is left; the saved settings stay until they are back.
+  log_("ERROR: Failed to restore the proxy settings from before the connection. Error code: " +
+       std::to_string(refusal));
+  restorePending_ = true;
+  bool turnedOff = true;
+  for (const Connection* connection : refused) {
+    const DWORD error = WriteConnection(connection->name, DirectConnectionSettings(), false);
+    anyWritten = anyWritten || error == ERROR_SUCCESS;
+    if (error != ERROR_SUCCESS) {
+      log_("WARNING: Cannot turn the proxy off for " + ConnectionLabel(connection->name) +
+           ". Error code: " + std::to_string(error));
+      turnedOff = false;
+    }
+  }
+  if (plainError != ERROR_SUCCESS) {
+    turnedOff = RunClearCommand() && turnedOff;
+  } else {
+    writePlainValues();
+  }
+  if (!turnedOff) return false;
+  Record(RecordState::kCleared);
+  TellRunningPrograms();
+  log_("System proxy cleared successfully");
+  return true;
 }
 
 bool SystemProxy::Clear() {
@@ -290,50 +544,31 @@ bool SystemProxy::Clear() {
   // A set still running could otherwise land over what is put back, or make ours again what
   // is judged not ours below.
   EndPendingCommand();
-  ProxySettings current;
-  const DWORD readError = ReadProxySettings(current);
+  Judgement judgement;
+  const DWORD readError = Judge(judgement);
   if (readError != ERROR_SUCCESS) {
     log_("ERROR: Cannot read the proxy settings. Error code: " + std::to_string(readError));
     return false;
   }
-  if (!IsOurs(current)) {
+  if (!judgement.AnyOurs()) {
     // The user's or another program's choice, made before or during the connection: it stands.
     ForgetSet();
+    restorePending_ = false;
     log_("System proxy not set by Orvanta; left unchanged");
     return true;
   }
-  ProxySettings saved;
-  if (SavedUserSettings(saved)) {
-    const DWORD error = WriteProxySettings(saved);
-    if (error == ERROR_SUCCESS) {
-      TellRunningPrograms();
-      ForgetSet();
-      log_("Restored the proxy settings from before the connection");
-      return true;
-    }
-    // The core is about to end: pointing at it would leave the user without a connection.
-    // Turning the proxy off is the way out that is left; should that fail too, record and saved
-    // values stay for the next clear.
-    log_("ERROR: Failed to restore the proxy settings from before the connection. Error code: " +
-         std::to_string(error));
-  }
-  if (!RunClearCommand()) return false;
-  TellRunningPrograms();
-  ForgetSet();
-  log_("System proxy cleared successfully");
-  return true;
+  return PutBack(judgement);
 }
 
 void SystemProxy::ClearLeftByEarlierRun() {
-  const std::wstring record = ProxyRecordPath();
-  if (record.empty()) return;
-  if (GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES) {
+  if (ProxyRecordPath().empty()) return;
+  if (ReadRecord() == RecordState::kNone) {
     // Saved by a set that never started: nothing of it reached the registry.
     DeleteFileW(SavedProxySettingsPath().c_str());
     return;
   }
-  ProxySettings current;
-  if (ReadProxySettings(current) != ERROR_SUCCESS || !IsOurs(current)) {
+  Judgement judgement;
+  if (Judge(judgement) != ERROR_SUCCESS || !judgement.AnyOurs()) {
     ForgetSet();
     return;
   }

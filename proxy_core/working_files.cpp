@@ -184,6 +184,31 @@ bool ReadSmallFile(const std::wstring& path, size_t maxBytes, std::string& conte
           got == content.size());
 }
 
+DWORD ReplaceSmallFile(const std::wstring& path, const std::string& content) {
+  const std::wstring partial = path + L".new";
+  {
+    orvanta::UniqueHandle file(CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr,
+                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
+    DWORD written = 0;
+    if (!WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                   nullptr) ||
+        written != content.size() || !FlushFileBuffers(file.Get())) {
+      const DWORD error = GetLastError();
+      file.Reset();
+      DeleteFileW(partial.c_str());
+      return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+    }
+  }
+  if (!MoveFileExW(partial.c_str(), path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = GetLastError();
+    DeleteFileW(partial.c_str());
+    return error;
+  }
+  return ERROR_SUCCESS;
+}
+
 bool CreateConfigFile(const std::string& config, WorkingFiles& files, const ServiceLog& log) {
   const std::wstring folder = WorkingFolder();
   if (folder.empty()) {

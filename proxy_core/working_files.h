@@ -7,6 +7,8 @@
 #ifndef ORVANTA_PROXY_CORE_WORKING_FILES_H_
 #define ORVANTA_PROXY_CORE_WORKING_FILES_H_
 
+#include <windows.h>
+
 #include <cstddef>
 #include <string>
 
@@ -29,6 +31,9 @@ std::wstring SavedProxySettingsPath();
 // The whole of a file of this program's own, such as the record of a set. False when it
 // cannot be read or is larger than `maxBytes`.
 bool ReadSmallFile(const std::wstring& path, size_t maxBytes, std::string& content);
+// Replaces such a file as a whole: written beside it and moved over it, so that it is never
+// found half written. ERROR_SUCCESS or why not.
+DWORD ReplaceSmallFile(const std::wstring& path, const std::string& content);
 
 // Creates the working folder, sets both paths (also for an empty configuration), logs the
 // configuration's size and a preview that never splits a character, and writes config.json

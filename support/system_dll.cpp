@@ -15,6 +15,11 @@ const SystemDll& SystemDll::Iphlpapi() {
   return *dll;
 }
 
+const SystemDll& SystemDll::Rasapi32() {
+  static const SystemDll* const dll = new SystemDll(L"rasapi32.dll");
+  return *dll;
+}
+
 const SystemDll& SystemDll::Wininet() {
   static const SystemDll* const dll = new SystemDll(L"wininet.dll");
   return *dll;
@@ -23,6 +28,7 @@ const SystemDll& SystemDll::Wininet() {
 void SystemDll::LoadAll() {
   Dwmapi();
   Iphlpapi();
+  Rasapi32();
   Wininet();
 }
 

@@ -1,6 +1,6 @@
-// The system DLLs this program calls into that are not KnownDLLs: dwmapi.dll, iphlpapi.dll and
-// wininet.dll. Imported at load time, or loaded by name, such a DLL is looked for in the
-// application's folder before the system folder, so a copy planted beside orvanta.exe (a
+// The system DLLs this program calls into that are not KnownDLLs: dwmapi.dll, iphlpapi.dll,
+// rasapi32.dll and wininet.dll. Imported at load time, or loaded by name, such a DLL is looked for
+// in the application's folder before the system folder, so a copy planted beside orvanta.exe (a
 // portable copy unpacked into Downloads) would run inside the host. A load by bare name also
 // matches any module already loaded under that name, whoever loaded it from wherever. So none
 // of them is imported: each is loaded by its full path in the system folder, once, and its
@@ -37,6 +37,7 @@ class SystemDll {
   // The process's instance for each DLL; the DLL is loaded on the first call.
   static const SystemDll& Dwmapi();
   static const SystemDll& Iphlpapi();
+  static const SystemDll& Rasapi32();
   static const SystemDll& Wininet();
   // Makes the first call of each of the above.
   static void LoadAll();

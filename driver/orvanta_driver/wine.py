@@ -37,12 +37,13 @@ def _quietly():
                 env=wine_environment())
 
 
-def boot(powershell_standin, wininet_recorder=None):
+def boot(powershell_standin, wininet_recorder=None, rasapi32_standin=None):
     """Starts the prefix in WINEPREFIX as scripts/wine.sh's wine_start does: a persistent server,
     the prefix itself, its desktop process, all on /dev/null streams (a Wine process that
     inherits a reader's pipe keeps it open), and our PowerShell stand-in in its system folder,
     the only place the host runs PowerShell from. The WinINet recorder, if given, goes there
-    too; only processes started with WINEDLLOVERRIDES wininet=n,b load it instead of Wine's."""
+    too, and so does the rasapi32 stand-in with its two phonebook entries; only processes started
+    with WINEDLLOVERRIDES wininet=n,b (rasapi32=n,b) load them instead of Wine's own."""
     subprocess.run([WINESERVER, "-p"], timeout=30, **_quietly())
     subprocess.run([WINE, "wineboot", "-i"], timeout=120, **_quietly())
     subprocess.Popen([WINE, "explorer.exe", "/desktop"], start_new_session=True, **_quietly())
@@ -52,6 +53,8 @@ def boot(powershell_standin, wininet_recorder=None):
     shutil.copyfile(powershell_standin, os.path.join(target, "powershell.exe"))
     if wininet_recorder:
         shutil.copyfile(wininet_recorder, os.path.join(system32, "wininet.dll"))
+    if rasapi32_standin:
+        shutil.copyfile(rasapi32_standin, os.path.join(system32, "rasapi32.dll"))
 
 
 def shut_down():

@@ -11,6 +11,8 @@
 //   ORVANTA_STANDIN_PS_HANG_MS=<ms>     sleep this long first (e.g. 8000 outlasts the host's wait)
 //   ORVANTA_STANDIN_PS_SET_HANG_MS=<ms> the same for the set command only
 //   ORVANTA_STANDIN_PS_EXIT_CODE=<n>    exit with n without writing anything
+//   ORVANTA_STANDIN_PS_SET_CUT_MS=<ms>  the set writes ProxyEnable, then sleeps this long before
+//                                       the other two, so it can be cut short between its writes
 #include <windows.h>
 
 #include <cstdio>
@@ -81,6 +83,8 @@ bool WriteLikeSetItemProperty(HKEY key, const char* name, const std::string& tex
                         static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
 }
 
+void HangIfAsked(const char* variable);
+
 bool WriteSettings(const char* enable, const std::string& server,
                    const std::string& override_list) {
   HKEY key = nullptr;
@@ -89,9 +93,10 @@ bool WriteSettings(const char* enable, const std::string& server,
           nullptr, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  const bool ok = WriteLikeSetItemProperty(key, "ProxyEnable", enable) &&
-                  WriteLikeSetItemProperty(key, "ProxyServer", server) &&
-                  WriteLikeSetItemProperty(key, "ProxyOverride", override_list);
+  bool ok = WriteLikeSetItemProperty(key, "ProxyEnable", enable);
+  if (ok && *enable == '1') HangIfAsked("ORVANTA_STANDIN_PS_SET_CUT_MS");
+  ok = ok && WriteLikeSetItemProperty(key, "ProxyServer", server) &&
+       WriteLikeSetItemProperty(key, "ProxyOverride", override_list);
   RegCloseKey(key);
   return ok;
 }

@@ -38,7 +38,7 @@ def app_dir():
     ctest): its registry, per-user TEMP and named objects are theirs alone, so the tests that
     use the other prefix can run beside them."""
     missing = [name for name in ("WINEPREFIX", "DISPLAY", "ORVANTA_POWERSHELL_STANDIN",
-                                 "ORVANTA_WININET_STANDIN")
+                                 "ORVANTA_WININET_STANDIN", "ORVANTA_RASAPI32_STANDIN")
                if not os.environ.get(name)]
     if missing:
         pytest.fail("run under ctest after scripts/wine.sh's wine_start: %s unset"
@@ -46,7 +46,8 @@ def app_dir():
     folder = os.environ.get("ORVANTA_APP_DIR", "")
     if not os.path.isfile(os.path.join(folder, "orvanta.exe")):
         pytest.fail("ORVANTA_APP_DIR holds no orvanta.exe: %r" % folder)
-    wine.boot(os.environ["ORVANTA_POWERSHELL_STANDIN"], os.environ["ORVANTA_WININET_STANDIN"])
+    wine.boot(os.environ["ORVANTA_POWERSHELL_STANDIN"], os.environ["ORVANTA_WININET_STANDIN"],
+              os.environ["ORVANTA_RASAPI32_STANDIN"])
     yield folder
     wine.shut_down()
 

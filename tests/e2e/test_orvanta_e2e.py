@@ -94,11 +94,12 @@ def test_a_vpn_session_works_from_non_latin_install_and_temp_folders_past_plante
     locale = {"LANG": lang, "LC_ALL": lang}
     assert probe("codepage", env=locale) == (0, {"acp": code_page})
     # Wine takes a native DLL that the search finds over its own only when told to; the system
-    # folder's WinINet is then the recorder.
+    # folder's WinINet is then the recorder, and its rasapi32 the stand-in with two phonebook
+    # entries, one named in Cyrillic.
     notices = os.path.join(log_dir, "wininet-notices-%s.txt" % lang)
     env = dict(locale, ORVANTA_STANDIN_WININET_LOG=wine.to_windows_path(notices),
                WINEDLLOVERRIDES=";".join(filter(None, (os.environ.get("WINEDLLOVERRIDES"),
-                                                       "dwmapi,iphlpapi,wininet=n,b"))))
+                                                       "dwmapi,iphlpapi,wininet,rasapi32=n,b"))))
     no_host_left()
     with HostProcess(install, log_dir, env=env, cwd=current) as host, \
             host.connect() as client:
@@ -133,9 +134,17 @@ def test_a_vpn_session_works_from_non_latin_install_and_temp_folders_past_plante
         for record in ("planted-runs.txt", "planted-loads.txt"):
             path = os.path.join(folder, record)
             assert not os.path.exists(path), open(path, "rb").read().decode("utf-16-le")
-    # Set and restore were each told to running programs through the recorder.
-    with open(notices) as f:
-        assert f.read() == "InternetSetOptionW 0 39 0 0\nInternetSetOptionW 0 37 0 0\n" * 2
+    # The LAN and each entry got ours, then their own back, and each change was told to running
+    # programs through the recorder.
+    connections = ("LAN", "Office VPN",
+                   "\u0414\u043e\u043c\u0430\u0448\u043d\u0438\u0439 \u0438\u043d\u0442\u0435\u0440\u043d\u0435\u0442")
+    told = "InternetSetOptionW 0 39 0 0\nInternetSetOptionW 0 37 0 0\n"
+    line = "InternetSetOptionW 0 75 1 32 connection=%s %s\n"
+    with open(notices, encoding="utf-8") as f:
+        assert f.read() == (
+            "".join(line % (c, "flags=3 server=127.0.0.1:10809 bypass=<-loopback>")
+                    for c in connections) + told +
+            "".join(line % (c, "flags=1 server= bypass= url=") for c in connections) + told)
     out = host.stdout().replace("\r\n", "\n")
     assert "Running programs were not told" not in out
     assert "NetworkSpeedChannel: Init result: SUCCESS\n" in out

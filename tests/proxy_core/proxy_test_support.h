@@ -46,6 +46,23 @@ std::vector<std::string> Messages(const std::string& serviceLog);
 // Messages from index `first` on.
 std::vector<std::string> MessagesFrom(const std::string& serviceLog, size_t first);
 
+// Takes the right to write values of the Internet Settings key from everyone, as a policy that
+// locks the proxy does; Wine checks a key's DACL as Windows does, so a write there fails with
+// ERROR_ACCESS_DENIED. The key's own security comes back at destruction through the handle
+// opened before, since the DACL set here grants no WRITE_DAC.
+class ReadOnlyInternetSettings {
+ public:
+  ReadOnlyInternetSettings();
+  ~ReadOnlyInternetSettings();
+  ReadOnlyInternetSettings(const ReadOnlyInternetSettings&) = delete;
+  ReadOnlyInternetSettings& operator=(const ReadOnlyInternetSettings&) = delete;
+
+ private:
+  HKEY key_ = nullptr;
+  std::vector<BYTE> original_;
+  alignas(DWORD) BYTE acl_[128];
+};
+
 // Base fixture for tests that drive the service against the stand-ins: the per-user proxy
 // values are put back, the PowerShell stand-in's failure switches are off, and no stand-in core
 // outlives the test, even when a faulty build launched one.

@@ -1,14 +1,19 @@
-// The per-user proxy through the PowerShell stand-in, the WinINet recorder and the real (Wine)
-// registry.
+// The per-user proxy in every view, through the PowerShell stand-in, the stand-in WinINet
+// (which keeps each connection's settings as Windows does), the stand-in rasapi32's two
+// phonebook entries and the real (Wine) registry.
 #include "proxy_core/system_proxy.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "proxy_core/saved_proxy_settings.h"
+#include "support/wide_text.h"
 #include "tests/proxy_core/proxy_test_support.h"
 
 namespace {
@@ -23,19 +28,85 @@ const std::string kProperty =
 
 const char kOurs[] = "127.0.0.1:10809";
 const std::string kLeftAlone = "System proxy not set by Orvanta; left unchanged";
+const std::string kRestored = "Restored the proxy settings from before the connection";
+const std::string kSetDone = "SUCCESS: System proxy set successfully to 127.0.0.1:10809";
+const std::string kCleared = "System proxy cleared successfully";
+
+// The stand-in rasapi32's entries, and the LAN (an empty name), in the order they are set.
+const std::wstring kLan;
+const std::wstring kOffice = L"Office VPN";
+const std::wstring kHome =
+    L"\x0414\x043e\x043c\x0430\x0448\x043d\x0438\x0439 \x0438\x043d\x0442\x0435\x0440\x043d"
+    L"\x0435\x0442";
+const std::vector<std::wstring> kConnections = {kLan, kOffice, kHome};
 
 const std::string kNotices =
     "InternetSetOptionW 0 39 0 0\n"   // INTERNET_OPTION_SETTINGS_CHANGED
     "InternetSetOptionW 0 37 0 0\n";  // INTERNET_OPTION_REFRESH
 
+// The stand-in WinINet's line for a per-connection set of `connection`.
+std::string SetLine(const std::wstring& connection, const std::string& options) {
+  return "InternetSetOptionW 0 75 1 32 connection=" +
+         (connection.empty() ? std::string("LAN") : orvanta::Utf8FromWide(connection)) + " " +
+         options + "\n";
+}
+// Each connection given ours, as a set does.
+std::string SetsOfOurs() {
+  std::string lines;
+  for (const std::wstring& connection : kConnections) {
+    lines += SetLine(connection, "flags=3 server=127.0.0.1:10809 bypass=<-loopback>");
+  }
+  return lines;
+}
+
+// What the stand-in WinINet keeps for a connection, as "flags|server|bypass|url"; empty while it
+// keeps none (the LAN then follows the plain values, an entry is direct).
+std::string Stored(const std::wstring& connection) {
+  wchar_t text[1024];
+  DWORD size = sizeof(text);
+  const std::wstring key = orvanta::WideFromUtf8(orvanta_test::kStandInConnections);
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), connection.c_str(), RRF_RT_REG_SZ, nullptr, text,
+                   &size) != ERROR_SUCCESS) {
+    return std::string();
+  }
+  std::string stored = orvanta::Utf8FromWide(std::wstring(text));
+  for (char& c : stored) {
+    if (c == '\x1F') c = '|';
+  }
+  return stored;
+}
+// Gives a connection its own settings, as the user would have in Windows' settings.
+void Store(const std::wstring& connection, std::string settings) {
+  for (char& c : settings) {
+    if (c == '|') c = '\x1F';
+  }
+  const std::wstring key = orvanta::WideFromUtf8(orvanta_test::kStandInConnections);
+  const std::wstring value = orvanta::WideFromUtf8(settings);
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), connection.c_str(), REG_SZ,
+                            value.c_str(), static_cast<DWORD>((value.size() + 1) * 2)),
+            ERROR_SUCCESS);
+}
+
 class SystemProxyTest : public proxytest::StandInTest {
  protected:
-  // What running programs were told since the last call (the WinINet recorder's calls).
-  std::string Notices() {
+  // What the stand-in WinINet was told since the last call, every call a line.
+  std::string Told() {
     if (!orvanta_test::FileExists(notices_)) return "";
     const std::string told = orvanta_test::ReadFileBytes(notices_);
     DeleteFileA(notices_.c_str());
     return told;
+  }
+  // Only the two notices to running programs among them.
+  std::string Notices() {
+    std::string notices;
+    const std::string told = Told();
+    for (size_t at = 0; at < told.size();) {
+      const size_t end = told.find('\n', at);
+      const std::string line = told.substr(at, end - at + 1);
+      if (line.find(" 75 ") == std::string::npos) notices += line;
+      at = end + 1;
+    }
+    return notices;
   }
   bool SetLeftoversGone() {
     return !orvanta_test::FileExists(record_) && !orvanta_test::FileExists(saved_);
@@ -53,45 +124,6 @@ class SystemProxyTest : public proxytest::StandInTest {
   proxytest::RecordedLog log_;
 };
 
-// Takes the right to write values of the Internet Settings key from everyone, as a policy that
-// locks the proxy does; Wine checks a key's DACL as Windows does, so a write there fails with
-// ERROR_ACCESS_DENIED. The key's own security comes back at destruction through the handle
-// opened before, since the DACL set here grants no WRITE_DAC.
-class ReadOnlyInternetSettings {
- public:
-  ReadOnlyInternetSettings() {
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, orvanta_test::kInternetSettings, 0,
-                            READ_CONTROL | WRITE_DAC, &key_),
-              ERROR_SUCCESS);
-    DWORD size = 0;
-    RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size);
-    original_.resize(size);
-    EXPECT_EQ(RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, original_.data(), &size),
-              ERROR_SUCCESS);
-    BYTE everyone[SECURITY_MAX_SID_SIZE];
-    DWORD sidSize = sizeof(everyone);
-    EXPECT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize));
-    PACL acl = reinterpret_cast<PACL>(acl_);
-    EXPECT_TRUE(InitializeAcl(acl, sizeof(acl_), ACL_REVISION));
-    EXPECT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone));
-    SECURITY_DESCRIPTOR readOnly;
-    EXPECT_TRUE(InitializeSecurityDescriptor(&readOnly, SECURITY_DESCRIPTOR_REVISION));
-    EXPECT_TRUE(SetSecurityDescriptorDacl(&readOnly, TRUE, acl, FALSE));
-    EXPECT_EQ(RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, &readOnly), ERROR_SUCCESS);
-  }
-  ~ReadOnlyInternetSettings() {
-    EXPECT_EQ(RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, original_.data()), ERROR_SUCCESS);
-    RegCloseKey(key_);
-  }
-  ReadOnlyInternetSettings(const ReadOnlyInternetSettings&) = delete;
-  ReadOnlyInternetSettings& operator=(const ReadOnlyInternetSettings&) = delete;
-
- private:
-  HKEY key_ = nullptr;
-  std::vector<BYTE> original_;
-  alignas(DWORD) BYTE acl_[128];
-};
-
 void ExpectSettings(const ProxySettings& expected) {
   const ProxySettings actual = ReadProxySettings();
   EXPECT_EQ(actual.enable, expected.enable);
@@ -99,8 +131,10 @@ void ExpectSettings(const ProxySettings& expected) {
   EXPECT_EQ(actual.override_list, expected.override_list);
 }
 
-TEST_F(SystemProxyTest, SetRestoreAndClearRunTheExactCommandsAndTellRunningPrograms) {
+TEST_F(SystemProxyTest, SetAndRestoreGiveEveryViewOursThenItsOwnBackAndTellRunningPrograms) {
   orvanta_test::WriteProxySettings({0, "never-set", "x"});
+  Store(kOffice, "3|office.example:8080|<local>|");
+  Store(kHome, "5|||http://wpad.home.example/p.pac");
   SystemProxy proxy(log_.Sink(), kOurs);
   EXPECT_EQ(proxy.Set("127.0.0.1", 10809), true);
   const std::string command = "powershell.exe -Command \"" + kProperty +
@@ -108,51 +142,108 @@ TEST_F(SystemProxyTest, SetRestoreAndClearRunTheExactCommandsAndTellRunningProgr
                               "-Name ProxyServer -Value '127.0.0.1:10809'; " + kProperty +
                               "-Name ProxyOverride -Value '<-loopback>'\"";
   EXPECT_EQ(log_.lines, (Lines{"Setting system HTTP proxy: 127.0.0.1:10809",
-                               "Executing proxy command: " + command,
-                               "SUCCESS: System proxy set successfully to 127.0.0.1:10809"}));
+                               "Executing proxy command: " + command, kSetDone}));
   ExpectSettings({1, "127.0.0.1:10809", "<-loopback>"});
-  EXPECT_EQ(Notices(), kNotices);
+  // Each connection, then the notices. A script's address stays, unused under our flags.
+  EXPECT_EQ(Told(), SetsOfOurs() + kNotices);
+  EXPECT_EQ(Stored(kLan), "3|127.0.0.1:10809|<-loopback>|");
+  EXPECT_EQ(Stored(kOffice), "3|127.0.0.1:10809|<-loopback>|");
+  EXPECT_EQ(Stored(kHome), "3|127.0.0.1:10809|<-loopback>|http://wpad.home.example/p.pac");
 
-  // What the user had comes back, with no command run.
+  // What the user had comes back in every view, with no command run.
   log_.lines.clear();
   EXPECT_TRUE(proxy.Clear());
-  EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy",
-                               "Restored the proxy settings from before the connection"}));
+  EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", kRestored}));
   ExpectSettings({0, "never-set", "x"});
-  EXPECT_EQ(Notices(), kNotices);
+  EXPECT_EQ(Told(),
+            SetLine(kLan, "flags=1 server=never-set bypass=x url=") +
+                SetLine(kOffice, "flags=3 server=office.example:8080 bypass=<local> url=") +
+                SetLine(kHome, "flags=5 server= bypass= url=http://wpad.home.example/p.pac") +
+                kNotices);
+  EXPECT_EQ(Stored(kOffice), "3|office.example:8080|<local>|");
+  EXPECT_EQ(Stored(kHome), "5|||http://wpad.home.example/p.pac");
   EXPECT_TRUE(SetLeftoversGone());
 
   // The UI's own clear after the disconnect, or with no connection at all, finds the user's
-  // values: nothing is run, changed or announced.
+  // settings: nothing is run, changed or announced.
   log_.lines.clear();
   EXPECT_TRUE(proxy.Clear());
   EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", kLeftAlone}));
   ExpectSettings({0, "never-set", "x"});
-  EXPECT_EQ(Notices(), "");
+  EXPECT_EQ(Told(), "");
 
-  // A configuration script lets programs bypass the proxy: the set says so, only then.
-  const std::string bypassWarning =
-      "WARNING: An automatic proxy configuration script is set (AutoConfigURL); programs that "
-      "use it may bypass sing-box";
-  for (const wchar_t* script : {L"http://wpad.corp.example/proxy.pac", L""}) {
-    orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, "AutoConfigURL",
-                                orvanta_test::TextValue(script));
-    log_.lines.clear();
-    ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
-    EXPECT_EQ(log_.lines.back() == bypassWarning, *script != L'\0') << log_.lines.back();
-    EXPECT_EQ(Notices(), kNotices);
-    // A notice the system refuses costs one warning, not the result; the refresh still goes
-    // out, as some programs hear only that.
-    orvanta_test::ScopedEnvironment refused("ORVANTA_STANDIN_WININET_FAIL", "1");
-    log_.lines.clear();
+  // A notice the system refuses costs one warning, not the result; the refresh still goes out,
+  // as some programs hear only that.
+  ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+  Told();
+  orvanta_test::ScopedEnvironment refused("ORVANTA_STANDIN_WININET_FAIL_NOTICES", "1");
+  log_.lines.clear();
+  EXPECT_TRUE(proxy.Clear());
+  EXPECT_EQ(log_.lines,
+            (Lines{"Clearing system proxy",
+                   "WARNING: Running programs were not told of the new proxy setting. Error "
+                   "code: 12004",
+                   kRestored}));
+  EXPECT_EQ(Notices(), kNotices);
+}
+
+// A connection WinINet will not set, and a machine whose policy makes the proxy per machine.
+TEST_F(SystemProxyTest, AConnectionThatRefusesOrAPerMachinePolicyIsSaidAndOnlyTheLanFails) {
+  orvanta_test::WriteProxySettings({0, "", ""});
+  const std::string officeWarning =
+      "WARNING: Cannot set the proxy for the connection \"Office VPN\". Error code: 12004";
+  const struct {
+    const char* refused;
+    Lines tail;
+    bool result;
+  } cases[] = {
+      {"Office VPN", {officeWarning, kSetDone}, true},
+      {"LAN",
+       {"WARNING: Cannot set the proxy for the LAN connection. Error code: 12004",
+        "ERROR: The LAN connection does not use 127.0.0.1:10809 after the set; browsers and other "
+        "programs that follow it bypass sing-box"},
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.refused);
+    ForgetEarlierSets();
+    SystemProxy proxy(log_.Sink(), kOurs);
+    {
+      orvanta_test::ScopedEnvironment refused("ORVANTA_STANDIN_WININET_FAIL_SET", c.refused);
+      log_.lines.clear();
+      EXPECT_EQ(proxy.Set("127.0.0.1", 10809), c.result);
+    }
+    EXPECT_EQ(Lines(log_.lines.begin() + 2, log_.lines.end()), c.tail);
+    EXPECT_EQ(Stored(kHome), "3|127.0.0.1:10809|<-loopback>|");
     EXPECT_TRUE(proxy.Clear());
-    EXPECT_EQ(log_.lines,
-              (Lines{"Clearing system proxy",
-                     "WARNING: Running programs were not told of the new proxy setting. Error "
-                     "code: 12004",
-                     "Restored the proxy settings from before the connection"}));
-    EXPECT_EQ(Notices(), kNotices);
+    EXPECT_EQ(log_.lines.back(), kRestored);
+    ExpectSettings({0, "", ""});
   }
+
+  // Under the policy nothing is run or changed, and the start is told why.
+  HKEY policy = nullptr;
+  ASSERT_EQ(
+      RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                      "SOFTWARE\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+                      0, nullptr, 0, KEY_SET_VALUE, nullptr, &policy, nullptr),
+      ERROR_SUCCESS);
+  const DWORD perMachine = 0;
+  RegSetValueExA(policy, "ProxySettingsPerUser", 0, REG_DWORD,
+                 reinterpret_cast<const BYTE*>(&perMachine), sizeof(perMachine));
+  ForgetEarlierSets();
+  Told();
+  log_.lines.clear();
+  EXPECT_FALSE(SystemProxy(log_.Sink(), kOurs).Set("127.0.0.1", 10809));
+  RegDeleteValueA(policy, "ProxySettingsPerUser");
+  RegCloseKey(policy);
+  EXPECT_EQ(log_.lines,
+            (Lines{"Setting system HTTP proxy: 127.0.0.1:10809",
+                   "ERROR: A policy makes the proxy settings per machine (ProxySettingsPerUser is "
+                   "0 under HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet "
+                   "Settings); a per-user proxy would have no effect, so none is set"}));
+  EXPECT_EQ(Told(), "");
+  EXPECT_FALSE(orvanta_test::FileExists(record_) || orvanta_test::FileExists(saved_));
+  ExpectSettings({0, "", ""});
 }
 
 TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
@@ -160,24 +251,33 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
     return proxytest::PumpMessagesUntil(
         [] { return proxytest::ChildProcesses(L"powershell.exe").empty(); }, 10000);
   };
+  // Waits far from the stand-in's own times either way, so a loaded machine changes nothing.
+  const ProxyCommandWaits patient{60000, 5000};
+  const ProxyCommandWaits brief{500, 5000};
   struct Case {
     const char* description;
     const char* exitCode;  // the stand-in's switches
     const char* hangMs;
     std::wstring powerShell;
-    std::string last;          // the last line; false unless it is the success line
-    bool leftRunning = false;  // a set that never ended: the number ProxyEnable became stays
+    ProxyCommandWaits waits;
+    std::string last;  // the last line; false unless it is the success line
+    // After a set that ends with its owner, cut short or never started writing: what it left
+    // is put back exactly.
+    bool putBack = false;
+    const char* cutMs = nullptr;
   };
   const std::wstring missing = L"C:\\no such folder\\powershell.exe";
-  const std::string setDone = "SUCCESS: System proxy set successfully to 127.0.0.1:10809";
+  const std::wstring system = SystemPowerShellPath();
   const std::vector<Case> sets = {
-      {"slow but within the wait", nullptr, "3500", SystemPowerShellPath(), setDone},
-      {"exit code 3", "3", nullptr, SystemPowerShellPath(),
+      {"slow but within the wait", nullptr, "1500", system, patient, kSetDone, true},
+      {"exit code 3", "3", nullptr, system, patient,
        "ERROR: Proxy command failed with exit code: 3"},
-      {"not there", nullptr, nullptr, missing,
+      {"not there", nullptr, nullptr, missing, patient,
        "ERROR: Failed to execute proxy command. Error code: 3"},
-      {"outlives its wait", nullptr, "6500", SystemPowerShellPath(),
+      {"outlives its wait", nullptr, "60000", system, brief,
        "ERROR: Proxy command failed with exit code: 259", true},
+      {"cut short between its writes", nullptr, nullptr, system, brief,
+       "ERROR: Proxy command failed with exit code: 259", true, "60000"},
   };
   // ProxyEnable as text, which WinINet takes as off: made a number for the set, and put back.
   const ProxySettings sentinel{-1, "sentinel:4", "sentinel"};
@@ -187,75 +287,86 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
     orvanta_test::WriteProxySettings(sentinel);
     orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, "ProxyEnable", enableText);
     ForgetEarlierSets();
-    Notices();
+    Told();
     log_.lines.clear();
     {
       orvanta_test::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", c.exitCode);
       orvanta_test::ScopedEnvironment hang("ORVANTA_STANDIN_PS_SET_HANG_MS", c.hangMs);
-      SystemProxy proxy(log_.Sink(), kOurs, c.powerShell);
-      EXPECT_EQ(proxy.Set("127.0.0.1", 10809), c.last == setDone);
+      orvanta_test::ScopedEnvironment cut("ORVANTA_STANDIN_PS_SET_CUT_MS", c.cutMs);
+      SystemProxy proxy(log_.Sink(), kOurs, c.powerShell, c.waits);
+      EXPECT_EQ(proxy.Set("127.0.0.1", 10809), c.last == kSetDone);
       EXPECT_EQ(log_.lines.back(), c.last);
-      // Recorded only once the command has started; running programs hear only of a success.
+      // Recorded only once the command has started; the connections and running programs hear
+      // only of a success.
       EXPECT_EQ(orvanta_test::FileExists(record_), c.powerShell != missing);
-      EXPECT_EQ(Notices(), c.last == setDone ? kNotices : "");
+      EXPECT_EQ(Told(), c.last == kSetDone ? SetsOfOurs() + kNotices : "");
+      if (c.cutMs != nullptr) {
+        EXPECT_TRUE(
+            proxytest::PumpMessagesUntil([] { return ReadProxySettings().enable == 1; }, 30000));
+      }
     }
     // A set still running ends with its owner, as it would with a crashed host.
     EXPECT_TRUE(noPowerShellLeft());
-    // The disconnect puts back what a successful set replaced; after a failed one the user's
-    // values are still there, and stay.
     log_.lines.clear();
     EXPECT_TRUE(SystemProxy(log_.Sink(), kOurs).Clear());
-    EXPECT_EQ(log_.lines.back(), c.last == setDone
-                                     ? "Restored the proxy settings from before the connection"
-                                     : kLeftAlone);
-    EXPECT_EQ(orvanta_test::ReadProxySettings().server, sentinel.server);
+    EXPECT_EQ(log_.lines.back(), c.putBack ? kRestored : kLeftAlone);
+    EXPECT_EQ(ReadProxySettings().server, sentinel.server);
+    EXPECT_EQ(ReadProxySettings().override_list, sentinel.override_list);
     EXPECT_TRUE(orvanta_test::ReadRawValue(orvanta_test::kInternetSettings, "ProxyEnable") ==
-                (c.leftRunning ? orvanta_test::DwordValue(0) : enableText));
+                enableText);
     EXPECT_TRUE(SetLeftoversGone());
   }
 
   // Our values with nothing of this connection saved (a leftover of a build that kept none; a
   // saved file without the record of a set is not this connection's): the clear command
-  // decides. Unlike a set, a clear still running when its owner goes is left to land: it is
-  // the last word on the proxy, as when the host exits during one.
-  const std::string clearDone = "System proxy cleared successfully";
+  // decides, and every connection still ours is turned off whatever it says. Unlike a set, a
+  // clear still running when its owner goes is left to land: it is the last word on the proxy,
+  // as when the host exits during one.
   const std::vector<Case> clears = {
-      {"exit code 3", "3", nullptr, SystemPowerShellPath(),
+      {"exit code 3", "3", nullptr, system, patient,
        "ERROR: Proxy command failed with exit code: 3"},
-      {"not there", nullptr, nullptr, missing, "Failed to clear system proxy"},
-      {"outlives its wait and lands later", nullptr, "5500", SystemPowerShellPath(),
+      {"not there", nullptr, nullptr, missing, patient, "Failed to clear system proxy"},
+      {"outlives its wait and lands later", nullptr, "3000", system, brief,
        "ERROR: Proxy command failed with exit code: 259"},
-      {"done", nullptr, nullptr, SystemPowerShellPath(), clearDone},
+      {"done", nullptr, nullptr, system, patient, kCleared},
   };
   for (const Case& c : clears) {
     SCOPED_TRACE(c.description);
     orvanta_test::WriteProxySettings({1, kOurs, "<-loopback>"});
+    Store(kLan, "3|127.0.0.1:10809|<-loopback>|");
+    Store(kOffice, "3|127.0.0.1:10809|<-loopback>|");
+    Store(kHome, "1|elsewhere:1||");
     orvanta_test::WriteFileBytes(saved_,
                                  "ProxyEnable absent\nProxyServer absent\nProxyOverride absent\n");
     orvanta_test::ScopedEnvironment exitCode("ORVANTA_STANDIN_PS_EXIT_CODE", c.exitCode);
     orvanta_test::ScopedEnvironment hang("ORVANTA_STANDIN_PS_HANG_MS", c.hangMs);
+    Told();
     log_.lines.clear();
-    EXPECT_EQ(SystemProxy(log_.Sink(), kOurs, c.powerShell).Clear(), c.last == clearDone);
+    EXPECT_EQ(SystemProxy(log_.Sink(), kOurs, c.powerShell, c.waits).Clear(), c.last == kCleared);
     EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", c.last}));
-    EXPECT_EQ(Notices(), c.last == clearDone ? kNotices : "");
+    EXPECT_EQ(Told(), SetLine(kLan, "flags=1 server= bypass=") +
+                          SetLine(kOffice, "flags=1 server= bypass=") +
+                          (c.last == kCleared ? kNotices : ""));
+    EXPECT_EQ(Stored(kHome), "1|elsewhere:1||");
     EXPECT_TRUE(noPowerShellLeft());
-    ExpectSettings(c.exitCode == nullptr && c.powerShell != missing
-                       ? ProxySettings{0, "", ""}
-                       : ProxySettings{1, kOurs, "<-loopback>"});
+    ExpectSettings({0, "", ""});
   }
 
   // A second set that outlives its wait, then the disconnect: the set is ended before the
   // user's values go back, or it would write ours over them a moment later.
   orvanta_test::WriteProxySettings({4, "sentinel:4", "sentinel"});
   ForgetEarlierSets();
-  SystemProxy proxy(log_.Sink(), kOurs);
-  ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+  SystemProxy proxy(log_.Sink(), kOurs, system, brief);
   {
-    orvanta_test::ScopedEnvironment hang("ORVANTA_STANDIN_PS_SET_HANG_MS", "6500");
+    orvanta_test::ScopedEnvironment cut("ORVANTA_STANDIN_PS_SET_CUT_MS", "1");
+    ASSERT_TRUE(SystemProxy(log_.Sink(), kOurs, system, patient).Set("127.0.0.1", 10809));
+  }
+  {
+    orvanta_test::ScopedEnvironment hang("ORVANTA_STANDIN_PS_SET_HANG_MS", "60000");
     EXPECT_FALSE(proxy.Set("127.0.0.1", 10809));
     EXPECT_TRUE(proxy.Clear());
   }
-  EXPECT_EQ(log_.lines.back(), "Restored the proxy settings from before the connection");
+  EXPECT_EQ(log_.lines.back(), kRestored);
   EXPECT_TRUE(noPowerShellLeft());
   ExpectSettings({4, "sentinel:4", "sentinel"});
 }
@@ -268,16 +379,25 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
       "bypass sing-box";
   const std::string off =
       "WARNING: Another program turned the system proxy off; traffic may bypass sing-box";
+  const std::string script =
+      "WARNING: Another program changed the system proxy to the configuration script "
+      "http://wpad.example/p.pac; traffic may bypass sing-box";
   struct Step {
     const char* description;
-    ProxySettings written;  // by another program, while connected
+    ProxySettings written;  // the plain values, by another program, while connected
+    const char* lan;        // or the LAN settings, as the settings page writes them
     Lines reported;
   };
   const std::vector<Step> steps = {
-      {"another server", {1, "other.example:3128", "<-loopback>"}, {changed}},
-      {"another again, still away from ours", {1, "third.example:1", "<local>"}, {}},
-      {"back to ours", {1, kOurs, "<-loopback>"}, {}},
-      {"turned off", {0, kOurs, "<-loopback>"}, {off}},
+      {"another server", {1, "other.example:3128", "<-loopback>"}, nullptr, {changed}},
+      {"another again, still away from ours", {1, "third.example:1", "<local>"}, nullptr, {}},
+      {"back to ours", {1, kOurs, "<-loopback>"}, nullptr, {}},
+      {"a script for the LAN alone",
+       {},
+       "5|127.0.0.1:10809|<-loopback>|http://wpad.example/p.pac",
+       {script}},
+      {"the LAN back to ours", {}, "3|127.0.0.1:10809|<-loopback>|", {}},
+      {"turned off", {0, kOurs, "<-loopback>"}, nullptr, {off}},
   };
   // The next connection starts afresh: its first change away is reported too, and its own
   // restore is not.
@@ -292,7 +412,11 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
     for (const Step& step : connection == 0 ? steps : nextConnection) {
       SCOPED_TRACE(step.description);
       const ULONGLONG writtenAt = GetTickCount64();
-      orvanta_test::WriteProxySettings(step.written);
+      if (step.lan != nullptr) {
+        Store(kLan, step.lan);
+      } else {
+        orvanta_test::WriteProxySettings(step.written);
+      }
       if (!step.reported.empty()) {
         EXPECT_TRUE(proxytest::PumpMessagesUntil([&] { return !log_.lines.empty(); }, 5000));
         std::printf("reported %llu ms after the change\n", GetTickCount64() - writtenAt);
@@ -301,116 +425,209 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
       EXPECT_EQ(log_.lines, step.reported);
       log_.lines.clear();
     }
-    // The disconnect's own write is never another program's, and the watch ends with it.
+    // The disconnect's own write is never another program's, and the watch ends with it. The
+    // LAN, still ours, gets its own back; the plain values another program chose stand.
     EXPECT_TRUE(proxy.Clear());
     orvanta_test::WriteProxySettings({1, "after.example:1", ""});
     settle();
-    EXPECT_EQ(log_.lines,
-              (Lines{"Clearing system proxy",
-                     connection == 0 ? kLeftAlone
-                                     : "Restored the proxy settings from before the connection"}));
+    EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", kRestored}));
+    log_.lines.clear();
+  }
+
+  // A program that changes the proxy as soon as ours is written, or as soon as it hears of it:
+  // both are reported, though neither change comes after a notice the watch waited for.
+  for (const char* reaction : {"75:other.example:3128", "39:other.example:3128"}) {
+    SCOPED_TRACE(reaction);
+    orvanta_test::WriteProxySettings({0, "", ""});
+    orvanta_test::ScopedEnvironment react("ORVANTA_STANDIN_WININET_REACT", reaction);
+    log_.lines.clear();
+    ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+    EXPECT_TRUE(proxytest::PumpMessagesUntil(
+        [&] {
+          return std::find(log_.lines.begin(), log_.lines.end(), changed) != log_.lines.end();
+        },
+        5000));
+    settle();
+    EXPECT_EQ(std::count(log_.lines.begin(), log_.lines.end(), changed), 1);
+    EXPECT_TRUE(proxy.Clear());
   }
 }
 
-TEST_F(SystemProxyTest, RecordOfASetLetsTheNextRunClearOnlyAProxyStillOurs) {
-  const std::string& record = record_;
-  orvanta_test::WriteProxySettings({0, "", ""});
-  {
-    // A restore the registry refuses falls back to the clear command; when that is refused
-    // too, the record and the saved values stay for the next try and no program is told. The
-    // next set keeps them while our values are still there; once the user has chosen anew,
-    // that choice is what the disconnect puts back, never the stale values.
-    const ProxySettings company{1, "corp-proxy.example:8080", "*.corp.example;<local>"};
-    const ProxySettings chosenSince{1, "user-b.example:3128", "<local>"};
-    for (const ProxySettings* then : {&company, &chosenSince}) {
-      SCOPED_TRACE(then->server);
-      orvanta_test::WriteProxySettings(company);
-      ForgetEarlierSets();
-      SystemProxy proxy(log_.Sink(), kOurs);
-      ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
-      Notices();
-      {
-        ReadOnlyInternetSettings locked;
-        log_.lines.clear();
-        EXPECT_FALSE(proxy.Clear());
-      }
+TEST_F(SystemProxyTest, ARefusedRestoreKeepsTheSavedSettingsUntilALaterClearPutsThemBack) {
+  const ProxySettings company{1, "corp-proxy.example:8080", "*.corp.example;<local>"};
+  const std::string companyLan = "3|corp-proxy.example:8080|*.corp.example;<local>|";
+  // The LAN takes nothing but direct (then the proxy is turned off instead, and the next start
+  // tries again), or nothing can be written at all (then the next clear does).
+  for (bool turnedOffInstead : {true, false}) {
+    SCOPED_TRACE(turnedOffInstead ? "turned off instead" : "nothing written");
+    orvanta_test::WriteProxySettings(company);
+    Store(kLan, companyLan);
+    ForgetEarlierSets();
+    SystemProxy proxy(log_.Sink(), kOurs);
+    ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+    log_.lines.clear();
+    {
+      orvanta_test::ScopedEnvironment lanRefuses("ORVANTA_STANDIN_WININET_FAIL_SET",
+                                                 turnedOffInstead ? "LAN" : nullptr);
+      std::unique_ptr<proxytest::ReadOnlyInternetSettings> locked;
+      if (!turnedOffInstead) locked = std::make_unique<proxytest::ReadOnlyInternetSettings>();
+      Told();
+      EXPECT_EQ(proxy.Clear(), turnedOffInstead);
+    }
+    EXPECT_TRUE(proxy.RestorePending());
+    EXPECT_TRUE(orvanta_test::FileExists(record_) && orvanta_test::FileExists(saved_));
+    if (turnedOffInstead) {
+      EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy",
+                                   "ERROR: Failed to restore the proxy settings from before the "
+                                   "connection. Error code: 12004",
+                                   kCleared}));
+      EXPECT_EQ(Stored(kLan), "1|||");
+      ExpectSettings(company);
+      EXPECT_EQ(Notices(), kNotices);
+      log_.lines.clear();
+      SystemProxy(log_.Sink(), kOurs).ClearLeftByEarlierRun();
+      EXPECT_EQ(log_.lines.back(), "Cleared the system proxy that an earlier run left set");
+    } else {
       EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy",
                                    "ERROR: Failed to restore the proxy settings from before the "
                                    "connection. Error code: 5",
                                    "ERROR: Proxy command failed with exit code: 1"}));
-      EXPECT_EQ(Notices(), "");
-      EXPECT_TRUE(orvanta_test::FileExists(record) && orvanta_test::FileExists(saved_));
       ExpectSettings({1, kOurs, "<-loopback>"});
-      if (then != &company) orvanta_test::WriteProxySettings(*then);
-      ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
-      log_.lines.clear();
+      EXPECT_EQ(Notices(), "");
       EXPECT_TRUE(proxy.Clear());
-      EXPECT_EQ(log_.lines.back(), "Restored the proxy settings from before the connection");
-      ExpectSettings(*then);
-      EXPECT_TRUE(SetLeftoversGone());
+      EXPECT_FALSE(proxy.RestorePending());
     }
+    EXPECT_EQ(log_.lines[log_.lines.size() - (turnedOffInstead ? 2 : 1)], kRestored);
+    ExpectSettings(company);
+    EXPECT_EQ(Stored(kLan), companyLan);
+    EXPECT_TRUE(SetLeftoversGone());
   }
-  // What a new run finds at start-up, with or without the record of a run that ended unclean,
-  // and with or without the user's values saved before its set (here: none of them present).
+}
+
+// What a new run finds at start-up, with or without the record of a run that ended unclean,
+// and with or without the user's settings saved before its set.
+TEST_F(SystemProxyTest, TheNextStartPutsBackOnlyWhatAnEarlierRunLeftOurs) {
+  const char* const none = "ProxyEnable absent\nProxyServer absent\nProxyOverride absent\n";
+  // The user's: a DWORD 1, "corp:1" and "<local>".
+  const char* const corp =
+      "ProxyEnable 4 01000000\nProxyServer 1 63006f00720070003a0031000000\n"
+      "ProxyOverride 1 3c006c006f00630061006c003e000000\n";
+  const std::string corpOff =
+      std::string("ProxyEnable 4 00000000\n") + (std::strchr(corp, '\n') + 1);
+  const ProxySettings corpValues{1, "corp:1", "<local>"};
+  const ProxySettings cleared{0, "", ""};
+  enum class Outcome { kLeft, kClearCommand, kPutBack };
   struct Case {
     const char* description;
-    bool recorded;
-    bool saved;
+    const char* record;  // null: none
+    std::string saved;   // empty: none
+    ProxySettings found;
     bool enableAsText;
-    DWORD enable;
-    const char* server;
-    const char* bypass;
-    bool cleared;
+    Outcome outcome;
+    ProxySettings after;
   };
   const std::vector<Case> cases = {
-      {"still ours, nothing saved", true, false, false, 1, "127.0.0.1:10809", "<-loopback>", true},
-      {"still ours, enable written as text", true, true, true, 1, "127.0.0.1:10809", "<-loopback>",
-       true},
-      {"ours, but no record: an ordinary start", false, true, false, 1, "127.0.0.1:10809",
-       "<-loopback>", false},
-      {"stale: cleared since", true, true, false, 0, "", "", false},
-      {"foreign server", true, true, false, 1, "10.0.0.2:3128", "<-loopback>", false},
-      {"a server that only begins with ours", true, true, false, 1, "127.0.0.1:108090",
-       "<-loopback>", false},
-      {"our port with another program's bypass list", true, true, false, 1, "127.0.0.1:10809",
-       "*.corp.example;<local>", false},
-      {"turned off by the user", true, true, false, 0, "127.0.0.1:10809", "<-loopback>", false},
+      {"still ours, nothing saved",
+       "127.0.0.1:10809",
+       "",
+       {1, kOurs, "<-loopback>"},
+       false,
+       Outcome::kClearCommand,
+       cleared},
+      {"still ours, enable written as text",
+       "127.0.0.1:10809\n",
+       none,
+       {1, kOurs, "<-loopback>"},
+       true,
+       Outcome::kPutBack,
+       ProxySettings{}},
+      {"ours, but no record: an ordinary start",
+       nullptr,
+       none,
+       {1, kOurs, "<-loopback>"},
+       false,
+       Outcome::kLeft,
+       {1, kOurs, "<-loopback>"}},
+      {"stale: cleared since", "127.0.0.1:10809", none, cleared, false, Outcome::kLeft, cleared},
+      {"foreign server",
+       "127.0.0.1:10809",
+       none,
+       {1, "10.0.0.2:3128", "<-loopback>"},
+       false,
+       Outcome::kLeft,
+       {1, "10.0.0.2:3128", "<-loopback>"}},
+      {"a server that only begins with ours",
+       "127.0.0.1:10809",
+       none,
+       {1, "127.0.0.1:108090", "<-loopback>"},
+       false,
+       Outcome::kLeft,
+       {1, "127.0.0.1:108090", "<-loopback>"}},
+      {"our port with another program's bypass list",
+       "127.0.0.1:10809",
+       none,
+       {1, kOurs, "*.corp.example;<local>"},
+       false,
+       Outcome::kLeft,
+       {1, kOurs, "*.corp.example;<local>"}},
+      {"turned off by the user",
+       "127.0.0.1:10809",
+       none,
+       {0, kOurs, "<-loopback>"},
+       false,
+       Outcome::kLeft,
+       {0, kOurs, "<-loopback>"}},
+      {"a set cut short after ProxyEnable",
+       "127.0.0.1:10809\n",
+       corpOff,
+       {1, "corp:1", "<local>"},
+       false,
+       Outcome::kPutBack,
+       {0, "corp:1", "<local>"}},
+      {"cut short after ProxyServer: ours over the user's",
+       "127.0.0.1:10809\n",
+       corp,
+       {1, kOurs, "<local>"},
+       false,
+       Outcome::kPutBack,
+       corpValues},
+      {"turned off for a refused restore, which is still owed", "127.0.0.1:10809\ncleared\n", corp,
+       cleared, false, Outcome::kPutBack, corpValues},
+      {"turned off for a refused restore, then chosen anew",
+       "127.0.0.1:10809\ncleared\n",
+       corp,
+       {1, "user.example:1", ""},
+       false,
+       Outcome::kLeft,
+       {1, "user.example:1", ""}},
   };
+  CreateDirectoryA(temp_.WorkFolder().c_str(), nullptr);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
-    orvanta_test::WriteProxySettings({c.enable, c.server, c.bypass});
+    ForgetEarlierSets();
+    orvanta_test::WriteProxySettings(c.found);
     if (c.enableAsText) {
       orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, "ProxyEnable",
                                   orvanta_test::TextValue(L"1"));
     }
-    if (c.recorded) orvanta_test::WriteFileBytes(record, "127.0.0.1:10809");
-    if (c.saved) {
-      orvanta_test::WriteFileBytes(
-          saved_, "ProxyEnable absent\nProxyServer absent\nProxyOverride absent\n");
-    }
+    if (c.record != nullptr) orvanta_test::WriteFileBytes(record_, c.record);
+    if (!c.saved.empty()) orvanta_test::WriteFileBytes(saved_, c.saved);
     log_.lines.clear();
-    SystemProxy proxy(log_.Sink(), kOurs);
-    proxy.ClearLeftByEarlierRun();
+    SystemProxy(log_.Sink(), kOurs).ClearLeftByEarlierRun();
     // Whatever happened, nothing of the earlier run is left for a later start to act on.
     EXPECT_TRUE(SetLeftoversGone());
-    if (c.cleared) {
-      EXPECT_EQ(log_.lines,
-                (Lines{"Clearing system proxy",
-                       c.saved ? "Restored the proxy settings from before the connection"
-                               : "System proxy cleared successfully",
-                       "Cleared the system proxy that an earlier run left set"}));
-      ExpectSettings(c.saved ? ProxySettings{} : ProxySettings{0, "", ""});
-    } else {
+    if (c.outcome == Outcome::kLeft) {
       EXPECT_EQ(log_.lines, Lines{});
-      EXPECT_EQ(ReadProxySettings().server, c.server);
-      EXPECT_EQ(ReadProxySettings().override_list, c.bypass);
+    } else {
+      EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy",
+                                   c.outcome == Outcome::kPutBack ? kRestored : kCleared,
+                                   "Cleared the system proxy that an earlier run left set"}));
     }
+    ExpectSettings(c.after);
   }
 }
 
-}  // namespace
-
-TEST_F(SystemProxyTest, TheUsersOwnValuesComeBackExactlyAfterAConnection) {
+TEST_F(SystemProxyTest, TheUsersOwnSettingsComeBackExactlyInEveryViewAfterAConnection) {
   using orvanta_test::DwordValue;
   using orvanta_test::RawValue;
   using orvanta_test::TextValue;
@@ -425,6 +642,7 @@ TEST_F(SystemProxyTest, TheUsersOwnValuesComeBackExactlyAfterAConnection) {
   struct Case {
     const char* description;
     std::vector<RawValue> before;
+    const char* lanBefore;            // the LAN settings, when set through WinINet
     const wchar_t* changedMeanwhile;  // ProxyServer written by someone else while connected
     std::vector<RawValue> after;
     const char* savedBefore;  // the saved-state file as an earlier run left it
@@ -436,25 +654,34 @@ TEST_F(SystemProxyTest, TheUsersOwnValuesComeBackExactlyAfterAConnection) {
       TextValue(L"*.\x043f\x0440\x0438\x043c\x0435\x0440.\x0440\x0444;<local>")};
   const std::vector<RawValue> types = {TextValue(L"0"), TextValue(L"%PROXY%:80", REG_EXPAND_SZ),
                                        binary};
+  const std::vector<RawValue> nothing = {absent, absent, absent};
   const std::vector<Case> cases = {
-      {"a company set-up", company, nullptr, company, nullptr},
-      {"quotes, $, a backtick, %, Cyrillic", awkward, nullptr, awkward, nullptr},
-      {"nothing set before", {absent, absent, absent}, nullptr, {absent, absent, absent}, nullptr},
-      {"types and bytes as stored", types, nullptr, types, nullptr},
-      {"a leftover of our own values", ours, nullptr, turnedOff, nullptr},
-      {"changed by someone else while connected: it stands",
+      {"a company set-up", company, nullptr, nullptr, company, nullptr},
+      {"a company proxy set through WinINet", company,
+       "3|corp-proxy.example:8080|*.corp.example;<local>|", nullptr, company, nullptr},
+      {"a configuration script", nothing, "5|||http://wpad.corp.example/proxy.pac", nullptr,
+       nothing, nullptr},
+      {"automatic detection", nothing, "9|||", nullptr, nothing, nullptr},
+      {"quotes, $, a backtick, %, Cyrillic", awkward, nullptr, nullptr, awkward, nullptr},
+      {"nothing set before", nothing, nullptr, nullptr, nothing, nullptr},
+      {"types and bytes as stored", types, nullptr, nullptr, types, nullptr},
+      {"a leftover of our own values", ours, nullptr, nullptr, turnedOff, nullptr},
+      {"the plain values changed by someone else while connected: they stand",
        company,
+       nullptr,
        L"other:3128",
        {ours[0], TextValue(L"other:3128"), ours[2]},
        nullptr},
-      {"a cut-off saved file is replaced", company, nullptr, company, "ProxyEnable 4 0100"},
-      {"a stale saved file without its record is replaced", company, nullptr, company,
+      {"a cut-off saved file is replaced", company, nullptr, nullptr, company,
+       "ProxyEnable 4 0100"},
+      {"a stale saved file without its record is replaced", company, nullptr, nullptr, company,
        "ProxyEnable absent\nProxyServer absent\nProxyOverride absent\n"},
   };
   const char* names[] = {"ProxyEnable", "ProxyServer", "ProxyOverride"};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
     ForgetEarlierSets();
+    RegDeleteTreeA(HKEY_CURRENT_USER, orvanta_test::kStandInConnections);
     if (c.savedBefore != nullptr) {
       CreateDirectoryA(temp_.WorkFolder().c_str(), nullptr);
       orvanta_test::WriteFileBytes(saved_, c.savedBefore);
@@ -462,40 +689,64 @@ TEST_F(SystemProxyTest, TheUsersOwnValuesComeBackExactlyAfterAConnection) {
     for (size_t i = 0; i < 3; ++i) {
       orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, names[i], c.before[i]);
     }
+    if (c.lanBefore != nullptr) Store(kLan, c.lanBefore);
+    Store(kOffice, "3|office.example:8080|<local>|");
     SystemProxy proxy(log_.Sink(), kOurs);
     ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
     // A number, whatever was there: clients read only that.
     EXPECT_TRUE(orvanta_test::ReadRawValue(orvanta_test::kInternetSettings, "ProxyEnable") ==
                 DwordValue(1));
+    EXPECT_EQ(Stored(kLan).rfind("3|127.0.0.1:10809|<-loopback>|", 0), 0u) << Stored(kLan);
     if (c.changedMeanwhile != nullptr) {
       orvanta_test::WriteRawValue(orvanta_test::kInternetSettings, "ProxyServer",
                                   TextValue(c.changedMeanwhile));
     }
     log_.lines.clear();
     EXPECT_TRUE(proxy.Clear());
-    EXPECT_EQ(log_.lines.back(), c.after == turnedOff ? "System proxy cleared successfully"
-                                 : c.changedMeanwhile == nullptr
-                                     ? "Restored the proxy settings from before the connection"
-                                     : kLeftAlone);
+    EXPECT_EQ(log_.lines.back(), c.after == turnedOff ? kCleared : kRestored);
     for (size_t i = 0; i < 3; ++i) {
       EXPECT_TRUE(orvanta_test::ReadRawValue(orvanta_test::kInternetSettings, names[i]) ==
                   c.after[i])
           << names[i];
     }
+    if (c.lanBefore != nullptr) {
+      EXPECT_EQ(Stored(kLan), c.lanBefore);
+    }
+    EXPECT_EQ(Stored(kOffice), c.after == turnedOff ? "1|||" : "3|office.example:8080|<local>|");
     EXPECT_TRUE(SetLeftoversGone());
   }
 }
 
+}  // namespace
+
 TEST(SavedProxySettingsTest, OnlyWhatSerializeMakesParses) {
-  ::ProxySettings settings;
-  settings.enable = {true, REG_DWORD, {1, 0, 0, 0}};
-  settings.bypass = {true, REG_SZ, {'<', 0, 0, 0}};
-  const std::string text = SerializeProxySettings(settings);
-  EXPECT_EQ(text, "ProxyEnable 4 01000000\nProxyServer absent\nProxyOverride 1 3c000000\n");
-  ::ProxySettings parsed;
-  ASSERT_TRUE(ParseProxySettings(text, parsed));
-  EXPECT_TRUE(parsed.enable == settings.enable && parsed.server == settings.server &&
-              parsed.bypass == settings.bypass);
+  ProxySnapshot snapshot;
+  snapshot.plain.enable = {true, REG_DWORD, {1, 0, 0, 0}};
+  snapshot.plain.bypass = {true, REG_SZ, {'<', 0, 0, 0}};
+  snapshot.connections = {
+      {L"", {5, L"", L"<local>", L"http://wpad/p.pac"}},
+      {L"\x0412\x041f\x041d", {3, L"corp:8080", L"", L""}},
+  };
+  const std::string plain =
+      "ProxyEnable 4 01000000\nProxyServer absent\nProxyOverride 1 3c000000\n";
+  const std::string text = SerializeProxySnapshot(snapshot);
+  EXPECT_EQ(text, plain +
+                      "Connection - 5 - 3c006c006f00630061006c003e00 "
+                      "68007400740070003a002f002f0077007000610064002f0070002e00700061006300\n"
+                      "Connection 12041f041d04 3 63006f00720070003a003800300038003000 - -\n");
+  ProxySnapshot parsed;
+  ASSERT_TRUE(ParseProxySnapshot(text, parsed));
+  EXPECT_TRUE(parsed.plain == snapshot.plain);
+  ASSERT_EQ(parsed.connections.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_TRUE(parsed.connections[i].name == snapshot.connections[i].name) << i;
+    EXPECT_TRUE(parsed.connections[i].settings == snapshot.connections[i].settings) << i;
+  }
+  // What an earlier version saved: the plain values alone.
+  ASSERT_TRUE(ParseProxySnapshot(plain, parsed));
+  EXPECT_TRUE(parsed.plain == snapshot.plain);
+  EXPECT_TRUE(parsed.connections.empty());
+  const std::string lan = "Connection - 5 - - -\n";
   const std::vector<std::pair<const char*, std::string>> broken = {
       {"empty", ""},
       {"a line missing", "ProxyEnable 4 01000000\nProxyServer absent\n"},
@@ -510,8 +761,16 @@ TEST(SavedProxySettingsTest, OnlyWhatSerializeMakesParses) {
        "ProxyEnable 4294967296 00\nProxyServer absent\nProxyOverride absent\n"},
       {"no type", "ProxyEnable  00\nProxyServer absent\nProxyOverride absent\n"},
       {"a CR LF line end", "ProxyEnable absent\r\nProxyServer absent\nProxyOverride absent\n"},
+      {"a connection before the plain values", lan + plain},
+      {"a connection with a field missing", plain + "Connection - 5 - -\n"},
+      {"a connection with a field too many", plain + "Connection - 5 - - - -\n"},
+      {"flags beyond 32 bits", plain + "Connection - 4294967296 - - -\n"},
+      {"flags not decimal", plain + "Connection - 0x5 - - -\n"},
+      {"half a UTF-16 unit", plain + "Connection 41 5 - - -\n"},
+      {"an empty field instead of -", plain + "Connection  5 - - -\n"},
+      {"another tag", plain + "Connexion - 5 - - -\n"},
   };
   for (const auto& [description, input] : broken) {
-    EXPECT_FALSE(ParseProxySettings(input, parsed)) << description;
+    EXPECT_FALSE(ParseProxySnapshot(input, parsed)) << description;
   }
 }

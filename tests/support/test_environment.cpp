@@ -147,6 +147,12 @@ ScopedRegistryValue::ScopedRegistryValue(const char* key, const char* name)
 
 ScopedRegistryValue::~ScopedRegistryValue() { WriteRawValue(key_.c_str(), name_.c_str(), saved_); }
 
+ScopedKeyRemoval::ScopedKeyRemoval(const char* key) : key_(key) {
+  RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str());
+}
+
+ScopedKeyRemoval::~ScopedKeyRemoval() { RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str()); }
+
 ProxySettings ReadProxySettings() {
   ProxySettings settings;
   DWORD enable = 0;

@@ -97,14 +97,32 @@ class ScopedRegistryValue {
 
 constexpr char kInternetSettings[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+// Where the stand-in WinINet keeps each connection's settings.
+constexpr char kStandInConnections[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections\\Orvanta "
+    "Stand-in";
+
+// A key under HKEY_CURRENT_USER that is gone at construction and again at destruction.
+class ScopedKeyRemoval {
+ public:
+  explicit ScopedKeyRemoval(const char* key);
+  ~ScopedKeyRemoval();
+  ScopedKeyRemoval(const ScopedKeyRemoval&) = delete;
+  ScopedKeyRemoval& operator=(const ScopedKeyRemoval&) = delete;
+
+ private:
+  std::string key_;
+};
 
 // The per-user proxy values (and the configuration script, which the host looks at), saved
-// and put back.
+// and put back; the stand-in WinINet's connections start and end with none set, so the LAN
+// follows the plain values until something sets it.
 struct InternetSettingsGuard {
   ScopedRegistryValue enable{kInternetSettings, "ProxyEnable"};
   ScopedRegistryValue server{kInternetSettings, "ProxyServer"};
   ScopedRegistryValue override_list{kInternetSettings, "ProxyOverride"};
   ScopedRegistryValue autoConfig{kInternetSettings, "AutoConfigURL"};
+  ScopedKeyRemoval connections{kStandInConnections};
 };
 
 // The three per-user proxy values. A missing value reads as enable = -1 or server/override
