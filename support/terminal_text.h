@@ -24,8 +24,8 @@ constexpr size_t kMaxTerminalStringBody = 4096;
 //  - strings: ESC and "]" (OSC), "P" (DCS), "X" (SOS), "^" (PM) or "_" (APC), a body, and BEL or
 //    ESC "\" (ST). The body is text: bytes from 0x20 up (UTF-8 too), at most
 //    kMaxTerminalStringBody of them. Any other control byte in it (a line end too) or a longer
-//    body means there was no string, so a string that never ends costs no line and no text but
-//    its ESC;
+//    body means there was no string: of a string that never ends only its ESC goes, and it
+//    hides no line after it;
 //  - the other escape sequences: ESC, intermediate bytes 0x20-0x2F, a final byte 0x30-0x7E
 //    (ESC "(B", ESC "=", ESC "7"). ESC "\" only ends a string: on its own it is none;
 //  - every ESC left over, which begins none of these; what follows it stays.

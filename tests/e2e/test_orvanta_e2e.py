@@ -399,8 +399,9 @@ def test_a_taken_port_and_a_missing_core_are_explained(main_host, log_dir):
                 client, "ERROR: sing-box process exited immediately with code: 1",
                 "sing-box said: sing-box stand-in: FATAL: cannot listen on 127.0.0.1:10809",
                 "Failed to start sing-box process")[mark:]
-            at = got.index("WARNING: 127.0.0.1:10809 is already in use by another program")
-            assert got[at + 2] == "Creating sing-box process...", (listen, got[at:])
+            warning = "WARNING: 127.0.0.1:10809 is already in use by another program"
+            assert warning in got, (listen, got)
+            assert got[got.index(warning) + 2] == "Creating sing-box process...", (listen, got)
         finally:
             holder.kill()
             holder.wait(timeout=30)
