@@ -19,7 +19,9 @@ constexpr char kCoreLogHeader[] = "\n----- sing-box stdout/stderr -----\n";
 // A core at info level writes a line per connection and the file outlives every run: the UI
 // gets only the end of it, and a launch moves a large file aside to one older copy.
 constexpr DWORD kCoreLogTailBytes = 1024 * 1024;
-constexpr long long kLookBehindBytes = 256;
+// Far enough before the window to find the ESC of any sequence that runs into it: a colour
+// sequence is short, a string (a link, a title) at most a few kilobytes.
+constexpr long long kLookBehindBytes = orvanta::kMaxTerminalStringBody + 8;
 // What a launch's core said last: its last line, from the end of what that launch appended.
 constexpr long long kLastWordsWindowBytes = 64 * 1024;
 constexpr size_t kLastWordsMaxBytes = 512;
@@ -129,7 +131,7 @@ ReadOutcome ReadCoreLogTail(const std::wstring& path, std::string& bytes, size_t
   if (size < 0) return ReadOutcome::kFailed;
   const long long window = size > kCoreLogTailBytes ? size - kCoreLogTailBytes : 0;
   // The byte before the window tells whether the window begins with a whole line; the ones
-  // before that, whether a colour sequence (far shorter) that began there runs into the window.
+  // before that, whether a sequence that began there runs into the window.
   const long long start = window > kLookBehindBytes ? window - kLookBehindBytes : 0;
   if (!ReadRange(file.Get(), start, size, bytes)) return ReadOutcome::kFailed;
 

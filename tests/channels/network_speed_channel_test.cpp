@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <locale>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,22 @@ using flutter::EncodableValue;
 using Lines = std::vector<std::string>;
 
 using Answers = RecordedAnswers;
+
+// Numbers as a process-wide locale with a decimal comma writes them: 16.384,00.
+struct CommaNumbers : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+  char do_thousands_sep() const override { return '.'; }
+  std::string do_grouping() const override { return "\3"; }
+};
+
+class ScopedGlobalLocale {
+ public:
+  explicit ScopedGlobalLocale(const std::locale& locale) : previous_(std::locale::global(locale)) {}
+  ~ScopedGlobalLocale() { std::locale::global(previous_); }
+
+ private:
+  std::locale previous_;
+};
 
 // Calls the handler once and checks the rules that hold for every call: one answer, and the
 // result released before the handler returns.
@@ -80,8 +97,10 @@ TEST(NetworkSpeedChannelTest, InitAnswersTheBoolOfInitializeWithTheServiceLineIn
   EXPECT_TRUE(out.AllFlushed());
 }
 
-// Arguments are ignored: the UI's calls carry none, and this one passes a map.
+// Arguments are ignored: the UI's calls carry none, and this one passes a map. A plug-in or the
+// runtime may set the process-wide locale; the line keeps its decimal point.
 TEST(NetworkSpeedChannelTest, SpeedAnswerCarriesRawRatesAndLogLineShowsMegabits) {
+  const ScopedGlobalLocale comma(std::locale(std::locale::classic(), new CommaNumbers));
   struct Case {
     const char* description;
     DWORD inBytes;

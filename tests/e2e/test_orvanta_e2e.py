@@ -394,20 +394,26 @@ def test_a_core_that_ends_says_why_takes_the_proxy_along_and_speaks_without_colo
 def test_a_taken_port_and_a_missing_core_are_explained(main_host, log_dir):
     host, client, _ = main_host
     # Another program on the core's port: named (Wine hides its PID), and the core's own reason.
-    holder_out = os.path.join(log_dir, "port-holder.out")
-    holder = wine.start([probe_path(), "listen", str(CORE_PORT), "120"], holder_out)
-    try:
-        assert wait_for(lambda: "listening" in open(holder_out).read(), 60), "port not taken"
-        assert client.invoke(VPN_CHANNEL, "startV2Ray", {"config": sample_config()}) == \
-            Success(False)
-        got = ends_with(client, "ERROR: sing-box process exited immediately with code: 1",
-                        "sing-box said: sing-box stand-in: FATAL: cannot listen on 127.0.0.1:10809",
-                        "Failed to start sing-box process")
-        at = got.index("WARNING: 127.0.0.1:10809 is already in use by another program")
-        assert got[at + 2] == "Creating sing-box process...", got[at:]
-    finally:
-        holder.kill()
-        holder.wait(timeout=30)
+    # On 127.0.0.1, from the IPv4 table; on [::], dual-stack as Go listens, from the IPv6 table.
+    for listen in ("listen", "listen6"):
+        holder_out = os.path.join(log_dir, "port-holder-%s.out" % listen)
+        holder = wine.start([probe_path(), listen, str(CORE_PORT), "120"], holder_out)
+        try:
+            assert wait_for(lambda: "listening" in open(holder_out).read(), 60), \
+                "port not taken: " + listen
+            mark = len(messages(client.invoke(VPN_CHANNEL, "getLogs").value))
+            assert client.invoke(VPN_CHANNEL, "startV2Ray", {"config": sample_config()}) == \
+                Success(False)
+            got = ends_with(
+                client, "ERROR: sing-box process exited immediately with code: 1",
+                "sing-box said: sing-box stand-in: FATAL: cannot listen on 127.0.0.1:10809",
+                "Failed to start sing-box process")[mark:]
+            warning = "WARNING: 127.0.0.1:10809 is already in use by another program"
+            assert warning in got, (listen, got)
+            assert got[got.index(warning) + 2] == "Creating sing-box process...", (listen, got)
+        finally:
+            holder.kill()
+            holder.wait(timeout=30)
 
     # The core taken away, as antivirus software quarantines it.
     core = os.path.join(host.app_dir, "resources", "sing-box.exe")

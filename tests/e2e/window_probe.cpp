@@ -14,6 +14,7 @@
 //                               TerminateProcess, as Task Manager or a crash would
 //   e2e_window_probe listen P S listens on 127.0.0.1:P, as another proxy client on the core's
 //                               port would, prints "listening" and ends after S seconds
+//   e2e_window_probe listen6 P S the same on [::]:P, dual-stack, as Go listens for "0.0.0.0"
 //   e2e_window_probe fetch URL  gets URL with WinINet and the per-user proxy settings, as
 //                               browsers and most programs do; prints "status=N body=B", or
 //                               "error=N" (exit code 3) when the request failed
@@ -27,6 +28,7 @@
 // Exit code 0 on success, 2 when no such window exists (or the port cannot be had), 64 for a
 // wrong command line.
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <wininet.h>
 
@@ -49,16 +51,24 @@ BOOL CALLBACK CountHostWindow(HWND window, LPARAM counter) {
   return TRUE;
 }
 
-int Listen(const char* port, const char* seconds) {
+int Listen(const char* port, const char* seconds, bool ipv6) {
   WSADATA wsa;
   if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;
-  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const auto number = htons(static_cast<u_short>(std::strtoul(port, nullptr, 10)));
   sockaddr_in address = {};
   address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<u_short>(std::strtoul(port, nullptr, 10)));
+  address.sin_port = number;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in6 address6 = {};
+  address6.sin6_family = AF_INET6;
+  address6.sin6_port = number;  // and in6addr_any
+  SOCKET listener = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  DWORD v6only = 0;
   if (listener == INVALID_SOCKET ||
-      bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      (ipv6 && setsockopt(listener, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<char*>(&v6only),
+                          sizeof(v6only)) != 0) ||
+      (ipv6 ? bind(listener, reinterpret_cast<sockaddr*>(&address6), sizeof(address6))
+            : bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address))) != 0 ||
       listen(listener, 1) != 0) {
     return 2;
   }
@@ -125,11 +135,13 @@ int main(int argc, char** argv) {
   if (argc < 2) return 64;
   const std::string command = argv[1];
   const int arguments =
-      command == "listen"                                                                       ? 2
+      command == "listen" || command == "listen6"                                               ? 2
       : command == "watch" || command == "fetch" || command == "setserver" || command == "gone" ? 1
                                                                                                 : 0;
   if (argc != 2 + arguments) return 64;
-  if (command == "listen") return Listen(argv[2], argv[3]);
+  if (command == "listen" || command == "listen6") {
+    return Listen(argv[2], argv[3], command == "listen6");
+  }
   if (command == "fetch") return Fetch(argv[2]);
   if (command == "setserver") return SetServer(argv[2]);
   if (command == "gone") return WaitUntilGone(argv[2]);

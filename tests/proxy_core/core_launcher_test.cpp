@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -180,12 +181,24 @@ TEST_F(CoreLauncherTest, LaunchProblemsAreLoggedAndOnlySomeFailTheLaunch) {
   EXPECT_TRUE(proxytest::CoreChildren().empty());
 }
 
+// An IPv6 address from its eight 16-bit groups.
+ListenerAddress Ipv6(std::initializer_list<uint16_t> groups) {
+  ListenerAddress address = {};
+  size_t at = 0;
+  for (uint16_t group : groups) {
+    address[at++] = static_cast<uint8_t>(group >> 8);
+    address[at++] = static_cast<uint8_t>(group);
+  }
+  return address;
+}
+
 TEST(PortHolderTest, TheProgramOnTheCorePortIsNamedOrCalledAnotherProgram) {
   // The host itself is process 4242 here, so this test's own process counts as another one.
   const DWORD self = GetCurrentProcessId();
   const std::string prefix = "WARNING: 127.0.0.1:10809 is already in use by ";
   const std::string named =
       prefix + "proxy_core_service_test.exe (PID " + std::to_string(self) + ")";
+  const ListenerAddress loopback = MappedIpv4(0x7F000001);
   struct Case {
     const char* description;
     std::vector<TcpListener> listeners;
@@ -193,17 +206,32 @@ TEST(PortHolderTest, TheProgramOnTheCorePortIsNamedOrCalledAnotherProgram) {
   };
   const std::vector<Case> cases = {
       {"on every address, its owner hidden (Wine reports PID 0)",
-       {{0, 10809, 0}},
+       {{MappedIpv4(0), 10809, 0}},
        prefix + "another program"},
-      {"a process that has ended", {{0x7F000001, 10809, 0xFFFFFFF0}}, prefix + "another program"},
+      {"a process that has ended", {{loopback, 10809, 0xFFFFFFF0}}, prefix + "another program"},
       {"the host's own, another address, another port: the first that counts is named",
-       {{0x7F000001, 10809, 4242},
-        {0xC0A80102, 10809, 0},
-        {0x7F000001, 10808, 0},
-        {0x7F000001, 10809, self},
-        {0, 10809, 0}},
+       {{loopback, 10809, 4242},
+        {MappedIpv4(0xC0A80102), 10809, 0},
+        {loopback, 10808, 0},
+        {loopback, 10809, self},
+        {MappedIpv4(0), 10809, 0}},
        named},
-      {"none that counts", {{0x7F000001, 10809, 4242}, {0x7F000002, 10809, 0}}, ""},
+      {"IPv6 on every address, dual-stack as Go listens",
+       {{Ipv6({0xfe80, 0, 0, 0, 0, 0, 0, 1}), 10809, 0}, {Ipv6({}), 10809, self}},
+       named},
+      {"IPv6 loopback", {{Ipv6({0, 0, 0, 0, 0, 0, 0, 1}), 10809, self}}, named},
+      // A socket bound to it holds the IPv4 port.
+      {"IPv4-mapped 127.0.0.1 from the IPv6 table",
+       {{Ipv6({0, 0, 0, 0, 0, 0xffff, 0x7f00, 1}), 10809, self}},
+       named},
+      {"none that counts: another loopback, link-local, another mapped address, ::2",
+       {{loopback, 10809, 4242},
+        {MappedIpv4(0x7F000002), 10809, 0},
+        {Ipv6({0xfe80, 0, 0, 0, 0, 0, 0, 1}), 10809, 0},
+        {Ipv6({0, 0, 0, 0, 0, 0xffff, 0xc0a8, 0x0102}), 10809, 0},
+        {Ipv6({0, 0, 0, 0, 0, 0, 0, 2}), 10809, 0},
+        {Ipv6({}), 10808, 0}},
+       ""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(PortInUseWarning(c.listeners, 10809, 4242), c.expected) << c.description;

@@ -684,8 +684,8 @@ FAULTS = [
           "  if (!partials.empty()) kept = partials.front().start;\n", "",
           tree="native", tests="utf8"),
     fault("F5", "support", "a window that starts after the [ of a sequence shows its rest",
-          "(text[at - 1] == '[' || IsParameter(text[at - 1]) || IsIntermediate(text[at - 1]))",
-          "(IsParameter(text[at - 1]) || IsIntermediate(text[at - 1]))",
+          "while (at > 0 && !IsControl(text[at - 1])) --at;",
+          "while (at > 0 && IsParameter(text[at - 1])) --at;",
           tree="native", tests="utf8"),
     fault("F6", "support", "sequences are removed before the UTF-8 repair: two halves of a broken "
           "character join into one never written",
@@ -700,8 +700,9 @@ FAULTS = [
     fault("F9", "proxy_core", "the core's last words are cut at 256 bytes",
           "kLastWordsMaxBytes = 512;", "kLastWordsMaxBytes = 256;",
           tests="install|proxy_core_service|vpn_control|e2e"),
-    fault("F10", "proxy_core", "getLogs looks one byte behind its window: a colour sequence the "
-          "window cuts into shows its rest", "kLookBehindBytes = 256;", "kLookBehindBytes = 1;",
+    fault("F10", "proxy_core", "getLogs looks one byte behind its window: a link the window "
+          "cuts into shows its rest", "kLookBehindBytes = orvanta::kMaxTerminalStringBody + 8;",
+          "kLookBehindBytes = 1;",
           tests="install|proxy_core_service|vpn_control"),
     fault("F11", "proxy_core", "a core that exits at once is not quoted",
           "  LogCoreLastWords(files.logPath, core.logStart, log);\n  // Nothing else",
@@ -724,8 +725,8 @@ FAULTS = [
           "static_cast<uint16_t>(((port & 0xFF) << 8) | ((port >> 8) & 0xFF))",
           "static_cast<uint16_t>(port)", tests="install|proxy_core_service|vpn_control|e2e"),
     fault("F16", "proxy_core", "a holder listening on every address (0.0.0.0) goes unnamed",
-          "(listener.address != kLoopback && listener.address != kAnyAddress)",
-          "listener.address != kLoopback", tests="install|proxy_core_service|vpn_control|e2e"),
+          "address == MappedIpv4(kLoopback) || address == MappedIpv4(kAnyAddress) ||",
+          "address == MappedIpv4(kLoopback) ||", tests="install|proxy_core_service|vpn_control|e2e"),
     fault("F17", "proxy_core", "the port warning names the holder's whole path, not its file name",
           "orvanta::Utf8FromWide(path.substr(path.find_last_of(L\"\\\\/\") + 1))",
           "orvanta::Utf8FromWide(path)", tests="install|proxy_core_service|vpn_control|e2e"),
