@@ -20,15 +20,17 @@ mkdir -p "${BUILD_ROOT:-build}"
 build_root=$(cd "${BUILD_ROOT:-build}" && pwd)
 root=$build_root/wine10-root
 prefix=${WINE10_PREFIX:-$build_root/win/wineprefix-wine10}
-# Written last by setup: its text says what the chroot holds, so a change of the lists below
-# installs the difference, and a setup cut short leaves no stamp and is done again.
+# Written last by setup: its text says what the chroot holds, so a change of the lists below (or
+# of the revision, for any other change of what setup does inside) installs the difference, and a
+# setup cut short leaves no stamp and is done again.
 stamp=$root/.orvanta-wine10-ready
+revision=2
 # procps: scripts/wine.sh finds the prefix's desktop process with pgrep.
 packages=(wine64 wine xvfb xauth python3 python3-pytest locales procps)
 # Wine takes a process's ANSI code page from the locale, and needs a locale glibc has to read
 # non-ASCII Unix paths; the end-to-end tests use both.
 locales=(en_US.UTF-8 ru_RU.UTF-8)
-stamp_text="packages=${packages[*]} locales=${locales[*]}"
+stamp_text="revision=$revision packages=${packages[*]} locales=${locales[*]}"
 
 sudo_cmd=()
 # The environment goes along (BUILD_ROOT, WINE10_PREFIX, a proxy for apt, CTest's variables).
@@ -89,7 +91,7 @@ setup() {
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >/dev/null
     apt-get clean
-    printf "%s" "$locale_gen" >/etc/locale.gen
+    printf "%s\n" "$locale_gen" >/etc/locale.gen
     locale-gen >/dev/null' install "$(printf '%s UTF-8\n' "${locales[@]}")" "${packages[@]}" \
     </dev/null 8>&- >&2 \
     || { say "installing ${packages[*]} in the chroot failed"; return 1; }

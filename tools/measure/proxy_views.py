@@ -159,6 +159,10 @@ def main():
     fetch()
     wine.write_value(SETTINGS, "ProxyEnable", "REG_SZ", "1")
     views("then ProxyEnable REG_SZ \"1\" over it")
+    wine.write_value(SETTINGS, "ProxyServer", "REG_SZ", "10.7.7.7:3128")
+    views("then only ProxyServer written (reg add 10.7.7.7:3128)")
+    wine.write_value(SETTINGS, "ProxyEnable", "REG_DWORD", 0)
+    views("then only ProxyEnable DWORD 0 written")
     client("wininet-set", "3", PROXY, "<-loopback>", "-")
 
     step(None, "5", "-", "-", PAC_URL)
