@@ -2,9 +2,9 @@
 WinHTTP's view, the plain values and the connection values, after each kind of change (not a
 test; observations only). Needs a booted prefix that nothing else uses, and port 10809:
 
-    flock /tmp/orvanta-e2e.lock sh -c 'source scripts/wine.sh; wine_start $PWD/build/win/p8;
-        PYTHONPATH=driver python3 tools/measure/proxy_views.py build/win/tests/e2e/e2e_proxy_client.exe;
-        wine_stop'
+    rm -rf build/win/wineprefix-views8; flock /tmp/orvanta-e2e.lock bash -c 'source scripts/wine.sh
+        wine_start $PWD/build/win/wineprefix-views8; PYTHONPATH=driver python3 \
+        tools/measure/proxy_views.py build/win/tests/e2e/e2e_proxy_client.exe; wine_stop'
     scripts/wine10.sh run --fresh -- env PYTHONPATH=driver python3 tools/measure/proxy_views.py \\
         build/win/tests/e2e/e2e_proxy_client.exe
 
@@ -28,7 +28,9 @@ CONNECTIONS = SETTINGS + r"\Connections"
 PLAIN = ("ProxyEnable", "ProxyServer", "ProxyOverride", "AutoConfigURL")
 PROXY = "127.0.0.1:10809"
 TARGET = "http://127.0.0.2:9/orvanta-views"  # nothing listens there: direct fails
+PAC_URL = "http://%s/proxy.pac" % PROXY  # served by the listener below
 VPN = "Some VPN"
+CLIENT = None  # e2e_proxy_client.exe, from the command line
 CYRILLIC_VPN = "\u041c\u043e\u0451 VPN-\u043f\u043e\u0434\u043a\u043b\u044e\u0447\u0435\u043d\u0438\u0435"
 
 
@@ -51,8 +53,6 @@ class Proxy(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
-
-PAC_URL = "http://%s/proxy.pac" % PROXY
 
 
 def client(*args):
