@@ -20,6 +20,12 @@ constexpr DWORD kProxyKinds = PROXY_TYPE_PROXY | PROXY_TYPE_AUTO_PROXY_URL | PRO
 // Entries come and go while they are listed; a list that keeps growing is taken as it is.
 constexpr int kListAttempts = 3;
 constexpr char kConnectionTag[] = "Connection";
+constexpr wchar_t kConnectionsKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+
+const wchar_t* StoredValueName(const std::wstring& name) {
+  return name.empty() ? L"DefaultConnectionSettings" : name.c_str();
+}
 
 // Null for the LAN settings, as WinINet takes them.
 wchar_t* ConnectionName(const std::wstring& name) {
@@ -95,6 +101,17 @@ std::vector<std::wstring> ListConnections(DWORD& error) {
     if (length > 0) names.emplace_back(entry, length);
   }
   return names;
+}
+
+bool HasStoredConnection(const std::wstring& name) {
+  return RegGetValueW(HKEY_CURRENT_USER, kConnectionsKey, StoredValueName(name), RRF_RT_ANY,
+                      nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+DWORD DeleteStoredConnection(const std::wstring& name) {
+  const LSTATUS status =
+      RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnectionsKey, StoredValueName(name));
+  return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(status);
 }
 
 DWORD ReadConnection(const std::wstring& name, ConnectionSettings& settings) {
@@ -212,7 +229,8 @@ std::string SerializeConnection(const Connection& connection) {
   const ConnectionSettings& settings = connection.settings;
   return std::string(kConnectionTag) + " " + HexText(connection.name) + " " +
          std::to_string(settings.flags) + " " + HexText(settings.server) + " " +
-         HexText(settings.bypass) + " " + HexText(settings.autoConfigUrl);
+         HexText(settings.bypass) + " " + HexText(settings.autoConfigUrl) + " " +
+         (connection.stored ? "stored" : "none");
 }
 
 bool ParseConnection(const std::string& line, Connection& connection) {
@@ -224,7 +242,9 @@ bool ParseConnection(const std::string& line, Connection& connection) {
     if (blank == std::string::npos) break;
     at = blank + 1;
   }
-  if (fields.size() != 6 || fields[0] != kConnectionTag) return false;
+  if (fields.size() != 7 || fields[0] != kConnectionTag) return false;
+  if (fields[6] != "stored" && fields[6] != "none") return false;
+  connection.stored = fields[6] == "stored";
   ConnectionSettings& settings = connection.settings;
   return TextFromHex(fields[1], connection.name) && ParseFlags(fields[2], settings.flags) &&
          TextFromHex(fields[3], settings.server) && TextFromHex(fields[4], settings.bypass) &&

@@ -38,12 +38,22 @@ struct ConnectionSettings {
 struct Connection {
   std::wstring name;  // empty for the LAN settings
   ConnectionSettings settings;
+  // Whether the system keeps a value of its own for the connection (under Internet
+  // Settings\Connections: DefaultConnectionSettings for the LAN, the entry's name for an entry).
+  // A profile that never had one has none, and WinHTTP then detects a proxy automatically; a
+  // set through WinINet creates it, so putting the settings back means deleting it again.
+  bool stored = true;
 };
 
 // The connections whose settings apply: the LAN (an empty name) first, then every phonebook
 // entry. Only the LAN when the entries cannot be listed; `error` then says why, and is
 // ERROR_SUCCESS otherwise.
 std::vector<std::wstring> ListConnections(DWORD& error);
+
+// Whether the system keeps a value of its own for connection `name` (see Connection::stored),
+// and the deletion of that value.
+bool HasStoredConnection(const std::wstring& name);
+DWORD DeleteStoredConnection(const std::wstring& name);
 
 // What WinINet reports for connection `name`. On failure `settings` is left as it was.
 DWORD ReadConnection(const std::wstring& name, ConnectionSettings& settings);
@@ -71,7 +81,8 @@ std::wstring DescribeConnection(const ConnectionSettings& settings);
 
 // A connection's saved form: one line without its line end, "Connection" followed by the name,
 // the server, the bypass list and the script's URL, each as the hexadecimal of its UTF-16LE
-// units ("-" when empty), and the flags in decimal between the name and the server.
+// units ("-" when empty), the flags in decimal between the name and the server, and last
+// "stored" or "none".
 std::string SerializeConnection(const Connection& connection);
 // False, leaving `connection` unspecified, when `line` is not exactly what Serialize makes.
 bool ParseConnection(const std::string& line, Connection& connection);

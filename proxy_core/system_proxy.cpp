@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -205,7 +206,7 @@ DWORD SystemProxy::Judge(Judgement& judgement) const {
   if (const DWORD error = ReadProxySettings(judgement.now.plain)) return error;
   DWORD listError = ERROR_SUCCESS;
   for (const std::wstring& name : ListConnections(listError)) {
-    Connection connection{name, ConnectionSettings()};
+    Connection connection{name, ConnectionSettings(), HasStoredConnection(name)};
     // One that cannot be read is not judged, and so never changed.
     if (ReadConnection(name, connection.settings) == ERROR_SUCCESS) {
       judgement.now.connections.push_back(std::move(connection));
@@ -262,7 +263,7 @@ std::optional<RegistryValue> SystemProxy::PrepareForSet(
                     judgement.plain == Holds::kOurs;
   if (!kept && !path.empty()) {
     for (const std::wstring& name : connections) {
-      Connection connection{name, ConnectionSettings()};
+      Connection connection{name, ConnectionSettings(), HasStoredConnection(name)};
       const DWORD readError = ReadConnection(name, connection.settings);
       if (readError == ERROR_SUCCESS) {
         current.connections.push_back(std::move(connection));
@@ -463,12 +464,6 @@ void SystemProxy::CheckStillOurs() {
 bool SystemProxy::PutBack(const Judgement& judgement) {
   const ProxySnapshot* saved = judgement.hasSaved ? &judgement.saved : nullptr;
   const bool plainOurs = judgement.plain == Holds::kOurs;
-  // Our own leftover, with nothing saved: the clear command first, as the set ran its command
-  // first. Its outcome is the result, but the connections are turned off whatever it was, as
-  // pointing them at a core that is about to end would leave WinHTTP's programs without one.
-  bool clearCommandFailed = false;
-  if (plainOurs && saved == nullptr) clearCommandFailed = !RunClearCommand();
-
   DWORD refusal = ERROR_SUCCESS;
   std::vector<const Connection*> refused;
   bool anyWritten = false;
@@ -477,9 +472,14 @@ bool SystemProxy::PutBack(const Judgement& judgement) {
     const Connection& connection = judgement.now.connections[i];
     const Connection* before =
         saved != nullptr ? Find(saved->connections, connection.name) : nullptr;
-    const DWORD error = before != nullptr
-                            ? WriteConnection(connection.name, before->settings, true)
-                            : WriteConnection(connection.name, DirectConnectionSettings(), false);
+    DWORD error = before != nullptr
+                      ? WriteConnection(connection.name, before->settings, true)
+                      : WriteConnection(connection.name, DirectConnectionSettings(), false);
+    // A profile that had no value of its own gets none again, so that WinHTTP goes back to
+    // detecting the proxy as it did.
+    if (error == ERROR_SUCCESS && before != nullptr && !before->stored) {
+      error = DeleteStoredConnection(connection.name);
+    }
     anyWritten = anyWritten || error == ERROR_SUCCESS;
     if (error == ERROR_SUCCESS) continue;
     if (before == nullptr) {
@@ -500,7 +500,11 @@ bool SystemProxy::PutBack(const Judgement& judgement) {
   };
   const DWORD plainError = writePlainValues();
   if (refusal == ERROR_SUCCESS) refusal = plainError;
-  if (clearCommandFailed) return false;
+  // Our own leftover, with nothing saved: the clear command has the last word on the plain
+  // values, as WinINet's writes of the connections overwrite them. Its outcome is the result,
+  // but the connections are turned off whatever it is, as pointing them at a core that is
+  // about to end would leave WinHTTP's programs without one.
+  if (plainOurs && saved == nullptr && !RunClearCommand()) return false;
   if (refusal == ERROR_SUCCESS) {
     TellRunningPrograms();
     ForgetSet();

@@ -47,6 +47,12 @@ def boot(powershell_standin, wininet_recorder=None, rasapi32_standin=None):
     subprocess.run([WINESERVER, "-p"], timeout=30, **_quietly())
     subprocess.run([WINE, "wineboot", "-i"], timeout=120, **_quietly())
     subprocess.Popen([WINE, "explorer.exe", "/desktop"], start_new_session=True, **_quietly())
+    install_standins(powershell_standin, wininet_recorder, rasapi32_standin)
+
+
+def install_standins(powershell_standin, wininet_recorder=None, rasapi32_standin=None):
+    """Puts our stand-ins where the host looks for the system's own, in the system folder of
+    WINEPREFIX (booted)."""
     system32 = os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows", "system32")
     target = os.path.join(system32, "WindowsPowerShell", "v1.0")
     os.makedirs(target, exist_ok=True)

@@ -10,14 +10,14 @@
 // line, " connection=<name in UTF-8, or LAN>" and " <option>=<value>" for each option given,
 // flags in decimal and texts as UTF-8 (empty for none).
 //
-// Connections: the settings set for a connection are kept in the registry under
-// HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections\Orvanta
-// Stand-in, one value per connection (the default
-// value for the LAN), and reported by InternetQueryOptionW, INTERNET_PER_CONN_FLAGS_UI
-// included. A set of the LAN also writes the three plain values as Windows keeps them in step
-// (ProxyEnable a DWORD, ProxyServer, ProxyOverride). The LAN settings, until one is set,
-// follow the plain values and AutoConfigURL, as on a profile that never had any; an entry with
-// none set is direct.
+// Connections: the settings set for a connection are kept in the registry where Windows keeps
+// them, HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections, one value
+// per connection (DefaultConnectionSettings for the LAN, the entry's name for an entry), as a
+// text "flags<US>server<US>bypass<US>url" (US = 0x1F) instead of Windows' binary form, and
+// reported by InternetQueryOptionW, INTERNET_PER_CONN_FLAGS_UI included. A set of the LAN also
+// writes the three plain values as Windows keeps them in step (ProxyEnable a DWORD, ProxyServer,
+// ProxyOverride). The LAN settings, until one is set, follow the plain values and AutoConfigURL, as
+// on a profile that never had any; an entry with none set is direct.
 //
 // Switches, read at every call:
 //   ORVANTA_STANDIN_WININET_FAIL=1          every call fails with ERROR_INTERNET_INTERNAL_ERROR
@@ -47,11 +47,15 @@ namespace {
 
 constexpr DWORD kInternalError = 12004;
 constexpr DWORD kPerConnFlagsUi = 10;
-// Beside the system's own per-connection values, so that a watch of the Internet Settings tree
-// sees a change of them as it would on Windows.
+// Where Windows keeps them, under the names it uses, so that their presence means what it means
+// there (a profile that never had one has none) and a watch of the Internet Settings tree sees
+// a change of them. The stand-in's own text form stands in for Windows' binary one.
 constexpr wchar_t kStoreKey[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections\\Orvanta "
-    L"Stand-in";
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+
+const wchar_t* StoredName(const std::wstring& connection) {
+  return connection.empty() ? L"DefaultConnectionSettings" : connection.c_str();
+}
 constexpr wchar_t kInternetSettings[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 constexpr wchar_t kSeparator = L'\x1F';
@@ -130,7 +134,7 @@ Settings Load(const std::wstring& connection) {
   HKEY key = nullptr;
   std::wstring stored;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kStoreKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-    stored = ReadText(key, connection.c_str());
+    stored = ReadText(key, StoredName(connection));
     RegCloseKey(key);
   }
   if (stored.empty()) return connection.empty() ? FromPlainValues() : Settings();
@@ -160,7 +164,7 @@ void Store(const std::wstring& connection, const Settings& settings, bool urlGiv
   HKEY key = nullptr;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, kStoreKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
                       nullptr) == ERROR_SUCCESS) {
-    WriteText(key, connection.c_str(),
+    WriteText(key, StoredName(connection),
               std::to_wstring(settings.flags) + kSeparator + settings.server + kSeparator +
                   settings.bypass + kSeparator + settings.url);
     RegCloseKey(key);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -200,6 +201,28 @@ TEST_F(SingBoxServiceTest, FailedLaunchOrProxyDecideTheStartAsSpecified) {
                    "sing-box stopped"}));
   EXPECT_TRUE(CoreChildren().empty());
   EXPECT_EQ(orvanta_test::ReadProxySettings().server, "untouched:1");
+}
+
+// A Stop whose restore the registry refuses still ends the core; the service's end, idle by
+// then, tries the restore once more.
+TEST_F(SingBoxServiceTest, TheEndOfAServiceRetriesARestoreThatWasRefused) {
+  const orvanta_test::ProxySettings company{1, "corp-proxy.example:8080", "<local>"};
+  orvanta_test::WriteProxySettings(company);
+  auto service = std::make_unique<SingBoxService>();
+  ASSERT_TRUE(service->Start(kConfig));
+  {
+    proxytest::ReadOnlyInternetSettings locked;
+    EXPECT_TRUE(service->Stop());
+  }
+  EXPECT_TRUE(CoreChildren().empty());
+  EXPECT_EQ(orvanta_test::ReadProxySettings().server, "127.0.0.1:10809");
+  StreamCapture out(std::cout);
+  service.reset();
+  EXPECT_NE(out.Text().find("] Restored the proxy settings from before the connection\n"),
+            std::string::npos)
+      << out.Text();
+  EXPECT_EQ(orvanta_test::ReadProxySettings().server, company.server);
+  EXPECT_EQ(orvanta_test::ReadProxySettings().enable, company.enable);
 }
 
 }  // namespace

@@ -59,14 +59,18 @@ std::string SetsOfOurs() {
   return lines;
 }
 
+const wchar_t* StoredName(const std::wstring& connection) {
+  return connection.empty() ? L"DefaultConnectionSettings" : connection.c_str();
+}
+
 // What the stand-in WinINet keeps for a connection, as "flags|server|bypass|url"; empty while it
 // keeps none (the LAN then follows the plain values, an entry is direct).
 std::string Stored(const std::wstring& connection) {
   wchar_t text[1024];
   DWORD size = sizeof(text);
-  const std::wstring key = orvanta::WideFromUtf8(orvanta_test::kStandInConnections);
-  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), connection.c_str(), RRF_RT_REG_SZ, nullptr, text,
-                   &size) != ERROR_SUCCESS) {
+  const std::wstring key = orvanta::WideFromUtf8(orvanta_test::kConnections);
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), StoredName(connection), RRF_RT_REG_SZ, nullptr,
+                   text, &size) != ERROR_SUCCESS) {
     return std::string();
   }
   std::string stored = orvanta::Utf8FromWide(std::wstring(text));
@@ -80,9 +84,9 @@ void Store(const std::wstring& connection, std::string settings) {
   for (char& c : settings) {
     if (c == '|') c = '\x1F';
   }
-  const std::wstring key = orvanta::WideFromUtf8(orvanta_test::kStandInConnections);
+  const std::wstring key = orvanta::WideFromUtf8(orvanta_test::kConnections);
   const std::wstring value = orvanta::WideFromUtf8(settings);
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), connection.c_str(), REG_SZ,
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), StoredName(connection), REG_SZ,
                             value.c_str(), static_cast<DWORD>((value.size() + 1) * 2)),
             ERROR_SUCCESS);
 }
@@ -207,6 +211,8 @@ TEST_F(SystemProxyTest, AConnectionThatRefusesOrAPerMachinePolicyIsSaidAndOnlyTh
   for (const auto& c : cases) {
     SCOPED_TRACE(c.refused);
     ForgetEarlierSets();
+    // Settings of its own: without them WinINet reports what the plain values say.
+    Store(kLan, "1|||");
     SystemProxy proxy(log_.Sink(), kOurs);
     {
       orvanta_test::ScopedEnvironment refused("ORVANTA_STANDIN_WININET_FAIL_SET", c.refused);
@@ -681,7 +687,7 @@ TEST_F(SystemProxyTest, TheUsersOwnSettingsComeBackExactlyInEveryViewAfterAConne
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
     ForgetEarlierSets();
-    RegDeleteTreeA(HKEY_CURRENT_USER, orvanta_test::kStandInConnections);
+    RegDeleteTreeA(HKEY_CURRENT_USER, orvanta_test::kConnections);
     if (c.savedBefore != nullptr) {
       CreateDirectoryA(temp_.WorkFolder().c_str(), nullptr);
       orvanta_test::WriteFileBytes(saved_, c.savedBefore);
@@ -709,9 +715,10 @@ TEST_F(SystemProxyTest, TheUsersOwnSettingsComeBackExactlyInEveryViewAfterAConne
                   c.after[i])
           << names[i];
     }
-    if (c.lanBefore != nullptr) {
-      EXPECT_EQ(Stored(kLan), c.lanBefore);
-    }
+    // A LAN with no settings of its own has none again.
+    EXPECT_EQ(Stored(kLan), c.lanBefore != nullptr ? c.lanBefore
+                            : c.after == turnedOff ? "1|||"
+                                                   : "");
     EXPECT_EQ(Stored(kOffice), c.after == turnedOff ? "1|||" : "3|office.example:8080|<local>|");
     EXPECT_TRUE(SetLeftoversGone());
   }
@@ -724,16 +731,17 @@ TEST(SavedProxySettingsTest, OnlyWhatSerializeMakesParses) {
   snapshot.plain.enable = {true, REG_DWORD, {1, 0, 0, 0}};
   snapshot.plain.bypass = {true, REG_SZ, {'<', 0, 0, 0}};
   snapshot.connections = {
-      {L"", {5, L"", L"<local>", L"http://wpad/p.pac"}},
-      {L"\x0412\x041f\x041d", {3, L"corp:8080", L"", L""}},
+      {L"", {5, L"", L"<local>", L"http://wpad/p.pac"}, false},
+      {L"\x0412\x041f\x041d", {3, L"corp:8080", L"", L""}, true},
   };
   const std::string plain =
       "ProxyEnable 4 01000000\nProxyServer absent\nProxyOverride 1 3c000000\n";
   const std::string text = SerializeProxySnapshot(snapshot);
-  EXPECT_EQ(text, plain +
-                      "Connection - 5 - 3c006c006f00630061006c003e00 "
-                      "68007400740070003a002f002f0077007000610064002f0070002e00700061006300\n"
-                      "Connection 12041f041d04 3 63006f00720070003a003800300038003000 - -\n");
+  EXPECT_EQ(text,
+            plain +
+                "Connection - 5 - 3c006c006f00630061006c003e00 "
+                "68007400740070003a002f002f0077007000610064002f0070002e00700061006300 none\n"
+                "Connection 12041f041d04 3 63006f00720070003a003800300038003000 - - stored\n");
   ProxySnapshot parsed;
   ASSERT_TRUE(ParseProxySnapshot(text, parsed));
   EXPECT_TRUE(parsed.plain == snapshot.plain);
@@ -741,12 +749,13 @@ TEST(SavedProxySettingsTest, OnlyWhatSerializeMakesParses) {
   for (size_t i = 0; i < 2; ++i) {
     EXPECT_TRUE(parsed.connections[i].name == snapshot.connections[i].name) << i;
     EXPECT_TRUE(parsed.connections[i].settings == snapshot.connections[i].settings) << i;
+    EXPECT_EQ(parsed.connections[i].stored, snapshot.connections[i].stored) << i;
   }
   // What an earlier version saved: the plain values alone.
   ASSERT_TRUE(ParseProxySnapshot(plain, parsed));
   EXPECT_TRUE(parsed.plain == snapshot.plain);
   EXPECT_TRUE(parsed.connections.empty());
-  const std::string lan = "Connection - 5 - - -\n";
+  const std::string lan = "Connection - 5 - - - stored\n";
   const std::vector<std::pair<const char*, std::string>> broken = {
       {"empty", ""},
       {"a line missing", "ProxyEnable 4 01000000\nProxyServer absent\n"},
@@ -762,13 +771,14 @@ TEST(SavedProxySettingsTest, OnlyWhatSerializeMakesParses) {
       {"no type", "ProxyEnable  00\nProxyServer absent\nProxyOverride absent\n"},
       {"a CR LF line end", "ProxyEnable absent\r\nProxyServer absent\nProxyOverride absent\n"},
       {"a connection before the plain values", lan + plain},
-      {"a connection with a field missing", plain + "Connection - 5 - -\n"},
-      {"a connection with a field too many", plain + "Connection - 5 - - - -\n"},
-      {"flags beyond 32 bits", plain + "Connection - 4294967296 - - -\n"},
-      {"flags not decimal", plain + "Connection - 0x5 - - -\n"},
-      {"half a UTF-16 unit", plain + "Connection 41 5 - - -\n"},
-      {"an empty field instead of -", plain + "Connection  5 - - -\n"},
-      {"another tag", plain + "Connexion - 5 - - -\n"},
+      {"a connection with a field missing", plain + "Connection - 5 - - stored\n"},
+      {"a connection with a field too many", plain + "Connection - 5 - - - - stored\n"},
+      {"flags beyond 32 bits", plain + "Connection - 4294967296 - - - none\n"},
+      {"flags not decimal", plain + "Connection - 0x5 - - - none\n"},
+      {"half a UTF-16 unit", plain + "Connection 41 5 - - - none\n"},
+      {"an empty field instead of -", plain + "Connection  5 - - - none\n"},
+      {"another tag", plain + "Connexion - 5 - - - none\n"},
+      {"neither stored nor none", plain + "Connection - 5 - - - kept\n"},
   };
   for (const auto& [description, input] : broken) {
     EXPECT_FALSE(ParseProxySnapshot(input, parsed)) << description;

@@ -97,10 +97,9 @@ class ScopedRegistryValue {
 
 constexpr char kInternetSettings[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-// Where the stand-in WinINet keeps each connection's settings.
-constexpr char kStandInConnections[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections\\Orvanta "
-    "Stand-in";
+// Where the system (and the stand-in WinINet) keeps each connection's settings.
+constexpr char kConnections[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
 
 // A key under HKEY_CURRENT_USER that is gone at construction and again at destruction.
 class ScopedKeyRemoval {
@@ -115,14 +114,14 @@ class ScopedKeyRemoval {
 };
 
 // The per-user proxy values (and the configuration script, which the host looks at), saved
-// and put back; the stand-in WinINet's connections start and end with none set, so the LAN
-// follows the plain values until something sets it.
+// and put back; the connections start and end with no settings of their own, as a profile that
+// never had any, so the stand-in WinINet's LAN follows the plain values until something sets it.
 struct InternetSettingsGuard {
   ScopedRegistryValue enable{kInternetSettings, "ProxyEnable"};
   ScopedRegistryValue server{kInternetSettings, "ProxyServer"};
   ScopedRegistryValue override_list{kInternetSettings, "ProxyOverride"};
   ScopedRegistryValue autoConfig{kInternetSettings, "AutoConfigURL"};
-  ScopedKeyRemoval connections{kStandInConnections};
+  ScopedKeyRemoval connections{kConnections};
 };
 
 // The three per-user proxy values. A missing value reads as enable = -1 or server/override
