@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr DWORD kLivenessWaitMs = 1000;
-
 enum class PathState { kFile, kMissing, kUnknown };
 
 PathState ProbeFile(const std::wstring& path, DWORD& error) {
@@ -110,7 +108,8 @@ bool ResolveSingBoxPath(std::wstring& executable, const ServiceLog& log) {
 }
 
 bool LaunchCore(const std::wstring& executable, const WorkingFiles& files,
-                orvanta::UniqueHandle& job, CoreProcess& core, const ServiceLog& log) {
+                orvanta::UniqueHandle& job, CoreProcess& core, const ServiceLog& log,
+                DWORD livenessWaitMs) {
   orvanta::LaunchOptions options;
   // The real core reads its command line as UTF-16, so both paths reach it intact.
   options.commandLine = L"\"" + executable + L"\" run -c \"" + files.configPath + L"\"";
@@ -160,7 +159,8 @@ bool LaunchCore(const std::wstring& executable, const WorkingFiles& files,
   core.id = child.processId;
   log("SUCCESS: sing-box process started with PID: " + std::to_string(core.id));
 
-  Sleep(kLivenessWaitMs);
+  // One wait, not a sleep: a core that ends at once is known at once. The outcome is the same.
+  WaitForSingleObject(core.handle.Get(), livenessWaitMs);
   DWORD exitCode = 0;
   if (!GetExitCodeProcess(core.handle.Get(), &exitCode)) return true;
   if (exitCode == STILL_ACTIVE) {

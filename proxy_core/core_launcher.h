@@ -30,14 +30,18 @@ struct CoreProcess {
   long long logStart = -1;
 };
 
+// How long a core must have run to count as started: one second.
+constexpr DWORD kCoreLivenessWaitMs = 1000;
+
 // Starts `executable` with `run -c "<configPath>"`, its output appended to `files.logPath`
 // (moved aside first when large), inside `job`, which is created kill-on-close when empty.
 // Before it runs any code the core is in the job; a job that cannot be made or refuses the
-// core costs one warning line, not the launch. True when the core still runs one second
-// later; `core` then holds it. A core that ended within that second is released, after its
-// last words.
+// core costs one warning line, not the launch. True when the core still runs `livenessWaitMs`
+// later; `core` then holds it. A core that ends within that time is known as soon as it ends,
+// and released, after its last words.
 bool LaunchCore(const std::wstring& executable, const WorkingFiles& files,
-                orvanta::UniqueHandle& job, CoreProcess& core, const ServiceLog& log);
+                orvanta::UniqueHandle& job, CoreProcess& core, const ServiceLog& log,
+                DWORD livenessWaitMs = kCoreLivenessWaitMs);
 
 // Logs "sing-box said: " and the last line a launch appended to sing-box.log from `logStart`
 // on (see LastCoreLogLine); nothing when it wrote none.

@@ -21,8 +21,11 @@ std::string ProxyAddress() { return std::string(kProxyHost) + ":" + std::to_stri
 
 }  // namespace
 
-SingBoxService::SingBoxService()
-    : singBoxPath_(GetSingBoxPath()), systemProxy_(LogSink(), ProxyAddress()), coreWatch_([this] {
+SingBoxService::SingBoxService(ServiceWaits waits)
+    : waits_(waits),
+      singBoxPath_(GetSingBoxPath()),
+      systemProxy_(LogSink(), ProxyAddress(), SystemPowerShellPath(), waits.proxyCommand),
+      coreWatch_([this] {
         if (CoreEnded()) HandleCoreExit();
       }) {
   Log("SingBoxService initialized");
@@ -61,7 +64,7 @@ bool SingBoxService::StartProcess() {
   const std::string taken = PortInUseWarning(ReadTcpListeners(), kProxyPort, GetCurrentProcessId());
   if (!taken.empty()) Log(taken);
   CoreProcess core;
-  const bool alive = LaunchCore(singBoxPath_, files_, coreJob_, core, log);
+  const bool alive = LaunchCore(singBoxPath_, files_, coreJob_, core, log, waits_.coreLivenessMs);
   processHandle_ = std::move(core.handle);
   processId_ = core.id;
   coreLogStart_ = core.logStart;

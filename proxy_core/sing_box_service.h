@@ -34,15 +34,24 @@
 
 #include <string>
 
+#include "proxy_core/core_launcher.h"
 #include "proxy_core/service_log.h"
 #include "proxy_core/system_proxy.h"
 #include "proxy_core/working_files.h"
 #include "support/signal_watch.h"
 #include "support/unique_handle.h"
 
+// How long the service waits for the core and for each proxy command; the defaults are the
+// host's own. Tests lengthen the one that decides their case, so that a loaded machine cannot
+// turn a core that ends at once into one that runs, nor a slow command into a hung one.
+struct ServiceWaits {
+  DWORD coreLivenessMs = kCoreLivenessWaitMs;
+  ProxyCommandWaits proxyCommand;
+};
+
 class SingBoxService {
  public:
-  SingBoxService();
+  explicit SingBoxService(ServiceWaits waits = ServiceWaits());
   // Stops a started core (clearing the proxy first); an idle service does nothing.
   ~SingBoxService();
 
@@ -77,6 +86,7 @@ class SingBoxService {
   // The core ended without Stop: clears the proxy, releases the core, counts as stopped.
   void HandleCoreExit();
 
+  ServiceWaits waits_;
   orvanta::UniqueHandle processHandle_;
   DWORD processId_ = 0;
   // Where the running core's output begins in sing-box.log, for its last words.
