@@ -25,10 +25,11 @@ InterfaceTableSource InterfaceTableSource::System() {
   source.getIfTable2 = [](OwnedInterfaceTable* table) -> DWORD {
     // Without both functions no table is asked for, as none could be released; the read fails
     // like a refused GetIfTable2.
-    auto* getIfTable2 = orvanta::SystemDll::Iphlpapi().Find<decltype(::GetIfTable2)>("GetIfTable2");
-    if (getIfTable2 == nullptr || FindFreeMibTable() == nullptr) return ::GetLastError();
+    auto* systemGetIfTable2 =
+        orvanta::SystemDll::Iphlpapi().Find<decltype(::GetIfTable2)>("GetIfTable2");
+    if (systemGetIfTable2 == nullptr || FindFreeMibTable() == nullptr) return ::GetLastError();
     PMIB_IF_TABLE2 raw = nullptr;
-    const DWORD status = getIfTable2(&raw);
+    const DWORD status = systemGetIfTable2(&raw);
     // Owned before the status is looked at, so no answer can leave a table behind.
     *table = OwnedInterfaceTable(raw, {FreeSystemTable});
     return status;

@@ -65,7 +65,8 @@ orvanta::UniqueHandle WaitForFirstInstance(bool& raised) {
   while (::GetTickCount64() < deadline) {
     ::Sleep(kClosingInstancePollMs);
     if (orvanta::UniqueHandle mutex = TakeInstanceMutex()) return mutex;
-    if ((raised = RaiseFirstInstance())) break;
+    raised = RaiseFirstInstance();
+    if (raised) break;
   }
   return orvanta::UniqueHandle();
 }

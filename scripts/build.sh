@@ -4,6 +4,8 @@
 #   asan    clang with AddressSanitizer, UBSan and the libFuzzer targets
 #   win     mingw-w64 cross build of the Windows program, stand-ins and tests (and the Wine
 #           benchmarks when ORVANTA_BENCH=ON)
+#   clang-win  the product only, by Clang for the Windows target and lld, warnings as errors: a
+#           second compiler's view of the code (not built unless named)
 # Pass tree names to build only some of them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,6 +27,10 @@ for tree in "${trees[@]}"; do
     win)
       cmake -S . -B "$root/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DORVANTA_BENCH="$bench" >/dev/null ;;
+    clang-win)
+      cmake -S . -B "$root/clang-win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/clang-mingw-w64-x86_64.cmake -DORVANTA_BUILD_TESTS=OFF \
+        >/dev/null ;;
     *) echo "unknown tree: $tree" >&2; exit 2 ;;
   esac
   echo "build: $tree"

@@ -4,10 +4,11 @@
 #   scripts/setup.sh          the build and every test
 #   scripts/setup.sh --bench  also what the native benchmarks link (Google Benchmark, msgpack)
 #   scripts/setup.sh --format only what scripts/check_format.sh needs (clang-format)
+#   scripts/setup.sh --release only what scripts/release.sh needs (the cross compiler)
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev clang-format
+  cmake ninja-build g++ clang lld libclang-rt-14-dev clang-format git
   libgtest-dev googletest
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine64 xvfb xauth python3 python3-pytest locales
@@ -18,6 +19,9 @@ locales=(en_US.UTF-8 ru_RU.UTF-8)
 case "${1:-}" in
   --bench) packages+=(libbenchmark-dev libmsgpack-cxx-dev) ;;
   --format) packages=(clang-format) locales=() ;;
+  --release)
+    packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev python3 git)
+    locales=() ;;
 esac
 
 sudo_cmd=()

@@ -13,7 +13,9 @@ WINESERVER=/usr/lib/wine/wineserver
 wine_start() {
   export WINEPREFIX="$1"
   export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  # No debugger for a crash: Wine ignores SEM_NOGPFAULTERRORBOX, and its debugger opens a dialog
+  # on the display and waits, so a crashing test would hang instead of failing with its code.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
   mkdir -p "$WINEPREFIX"
   if [ -z "${DISPLAY:-}" ] || [ -n "${2:-}" ]; then
     # Xvfb picks a free display number and writes it once it accepts connections.

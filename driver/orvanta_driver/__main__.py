@@ -3,7 +3,8 @@
 Starts orvanta.exe under Wine (WINEPREFIX and DISPLAY from scripts/wine.sh), plays a VPN
 session through the UI bridge (or lets a person type calls), shows the per-user proxy values
 before and after, closes the window and waits for the host to end. Exits 0 only when every
-answer was as expected and the host ended with exit code 0.
+answer was as expected, the scripted session left the three values as it found them (type and
+data, or absence) and the host ended with exit code 0.
 """
 
 import argparse
@@ -26,8 +27,12 @@ def _say(text):
 
 
 def _show_proxy(label):
-    values = wine.proxy_values()
-    _say("registry %s: %s" % (label, ", ".join("%s=%r" % kv for kv in values.items())))
+    """Prints the three proxy values and returns them as {name: (type, data) or None}."""
+    stored = wine.read_values(wine.INTERNET_SETTINGS)
+    values = {name: stored.get(name) for name in wine.PROXY_VALUES}
+    _say("registry %s: %s" % (label, ", ".join(
+        "%s=%s" % (name, "absent" if value is None else "%s %r" % value)
+        for name, value in values.items())))
     return values
 
 
@@ -42,7 +47,7 @@ def main(argv=None):
     with open(options.config, encoding="utf-8") as f:
         config_text = f.read()
 
-    _show_proxy("before")
+    before = _show_proxy("before")
     log_dir = tempfile.mkdtemp(prefix="orvanta-run-")
     problems = []
     with HostProcess(options.app_dir, log_dir) as host:
@@ -57,8 +62,13 @@ def main(argv=None):
                                             on_started=lambda: _show_proxy("while running"))
                     closed = False
                 after = _show_proxy("after")
-                if not options.interactive and after.get("ProxyEnable") != 0:
-                    problems.append("proxy still enabled after the session")
+                # The host puts back what it found, an absent value too: anything else left
+                # after a full session (ours, a DWORD 0 where nothing was) is a fault.
+                if not options.interactive and after != before:
+                    problems.append("proxy values after the session differ from before: %s"
+                                    % ", ".join("%s %s -> %s" % (name, before[name], after[name])
+                                                for name in wine.PROXY_VALUES
+                                                if before[name] != after[name]))
                 if not closed:
                     _say("-> standin/close")
                     client.close_window()

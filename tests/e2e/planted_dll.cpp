@@ -19,7 +19,7 @@ void RecordLoad(HINSTANCE self) {
                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
-  WriteFile(file, path, length * sizeof(wchar_t), &written, nullptr);
+  WriteFile(file, path, length * static_cast<DWORD>(sizeof(wchar_t)), &written, nullptr);
   WriteFile(file, L"\n", sizeof(wchar_t), &written, nullptr);
   CloseHandle(file);
 }
