@@ -204,8 +204,15 @@ bool SystemProxy::SavedUserSettings(ProxySnapshot& saved) const {
 DWORD SystemProxy::Judge(Judgement& judgement) const {
   judgement = Judgement();
   if (const DWORD error = ReadProxySettings(judgement.now.plain)) return error;
+  const RecordState record = ReadRecord();
+  // Without the record of a set, a connection can hold ours only beside plain values that are
+  // ours too (a leftover). Not asking WinINet then matters under Wine, whose query writes a
+  // missing ProxyEnable: the UI's clear after a disconnect must change nothing.
+  const bool connectionsMayBeOurs = record != RecordState::kNone || IsOurs(judgement.now.plain);
   DWORD listError = ERROR_SUCCESS;
-  for (const std::wstring& name : ListConnections(listError)) {
+  const std::vector<std::wstring> names =
+      connectionsMayBeOurs ? ListConnections(listError) : std::vector<std::wstring>();
+  for (const std::wstring& name : names) {
     Connection connection{name, ConnectionSettings(), HasStoredConnection(name)};
     // One that cannot be read is not judged, and so never changed.
     if (ReadConnection(name, connection.settings) == ERROR_SUCCESS) {
@@ -213,7 +220,6 @@ DWORD SystemProxy::Judge(Judgement& judgement) const {
     }
   }
   judgement.hasSaved = SavedUserSettings(judgement.saved);
-  const RecordState record = ReadRecord();
   const std::wstring address = orvanta::WideFromUtf8(address_);
 
   const ProxySettings& plain = judgement.now.plain;

@@ -6,7 +6,9 @@
 Reports: process start to first frame (the stand-in's own clocks, and wall-clock from launch
 until the window is visible), the host's CPU time and wake-ups (context switches over all its
 threads) while nothing is asked of it, idle and again while connected, its resident set, and the round-trip time of
-"isRunning" and "getNetworkSpeed" through the UI bridge (median and 90th percentile of 1,000).
+"isRunning" and "getNetworkSpeed" through the UI bridge (median and 90th percentile of 1,000),
+and how long a connect ("startV2Ray") and a disconnect ("stopV2Ray") take (median and slowest of
+10; a connect waits at least the core's one second).
 """
 
 import os
@@ -87,10 +89,22 @@ def main(app_dir, idle_seconds=10.0):
 
         # Connected, nothing asked: the core's exit watch and the proxy's change watch wait.
         with open(SAMPLE_CONFIG, encoding="utf-8") as f:
-            client.invoke(VPN_CHANNEL, "startV2Ray", {"config": f.read()})
+            config = f.read()
+        client.invoke(VPN_CHANNEL, "startV2Ray", {"config": config})
         time.sleep(2.0)
         idle(host, idle_seconds, "connected and idle")
         client.invoke(VPN_CHANNEL, "stopV2Ray")
+
+        connects, disconnects = [], []
+        for _ in range(10):
+            for times, method, arguments in ((connects, "startV2Ray", {"config": config}),
+                                             (disconnects, "stopV2Ray", None)):
+                begin = time.perf_counter()
+                client.invoke(VPN_CHANNEL, method, arguments)
+                times.append((time.perf_counter() - begin) * 1000.0)
+        for label, times in (("connect", connects), ("disconnect", disconnects)):
+            print("%s over 10: median %.0f ms, slowest %.0f ms"
+                  % (label, statistics.median(times), max(times)))
 
         client.invoke(SPEED_CHANNEL, "initNetworkSpeed")
         for channel, method in ((VPN_CHANNEL, "isRunning"), (SPEED_CHANNEL, "getNetworkSpeed")):
