@@ -436,8 +436,8 @@ FAULTS = [
     fault("W21", "runner", "a second start during the first's teardown only looks for its window",
           "    if (orvanta::UniqueHandle mutex = TakeInstanceMutex()) return mutex;\n", ""),
     fault("W22", "runner", "the console handler passes Ctrl+C on: the host ends without teardown",
-          "    ::WaitForSingleObject(tornDown, kTeardownWaitMs);\n  }\n  return TRUE;",
-          "    ::WaitForSingleObject(tornDown, kTeardownWaitMs);\n  }\n  return FALSE;"),
+          "      response.endHost = owner == ConsoleOwner::kHost;\n      response.handled = TRUE;",
+          "      response.endHost = owner == ConsoleOwner::kHost;\n      response.handled = FALSE;"),
     fault("W23", "runner", "the top is clamped against the work area's right edge",
           "std::clamp(window.top, work_area.top, work_area.bottom - height)",
           "std::clamp(window.top, work_area.top, work_area.right - height)"),
@@ -734,7 +734,7 @@ FAULTS = [
     # System DLLs from the system folder only; console events through the host's own message; a
     # DPI change keeps a suggested rectangle that fits.
     fault("F18", "support", "system DLLs are loaded by the ordinary search: a copy planted beside "
-          "orvanta.exe runs", "::LoadLibraryExW(file, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)",
+          "orvanta.exe runs", "::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)",
           "::LoadLibraryExW(file, nullptr, 0)", tests="install|support_test|e2e"),
     fault("F19", "support", "a DLL that could not be loaded leaves another reason as the last "
           "error", "    ::SetLastError(loadError_);\n", "",
@@ -743,10 +743,10 @@ FAULTS = [
           "  ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);\n", ""),
     fault("F21", "runner", "a console event posts WM_CLOSE, which the UI runtime sees first, "
           "instead of the host's own message",
-          "::PostMessageW(window, targetMessage.load(), 0, 0);",
+          "::PostMessageW(window, message, 0, 0);",
           "::PostMessageW(window, WM_CLOSE, 0, 0);"),
     fault("F22", "runner", "the console handler stays installed after the teardown",
-          "  ::SetConsoleCtrlHandler(OnControlEvent, FALSE);\n", ""),
+          "  ::SetConsoleCtrlHandler(HandleEvent, FALSE);\n", ""),
     fault("F23", "runner", "Ctrl+C stops the services but leaves the window and the host running",
           "    StopServices();\n    ::DestroyWindow(window);\n    return 0;",
           "    StopServices();\n    return 0;", tests="install|flutter_window|runner_window|e2e"),
@@ -755,12 +755,12 @@ FAULTS = [
           "    ::DestroyWindow(window);\n    StopServices();\n    return 0;",
           tests="install|flutter_window|runner_window|e2e"),
     fault("F25", "runner", "a DPI change moves a suggestion exactly as wide as the work area",
-          "  if (suggested.right - suggested.left <= work_area.right - work_area.left &&",
-          "  if (suggested.right - suggested.left < work_area.right - work_area.left &&",
+          "  if (suggested.right - suggested.left > work_area.right - work_area.left) {",
+          "  if (suggested.right - suggested.left >= work_area.right - work_area.left) {",
           tests="runner_window"),
     fault("F26", "runner", "a DPI change measures the suggested height against the work area's "
-          "width", "suggested.bottom - suggested.top <= work_area.bottom - work_area.top) {",
-          "suggested.bottom - suggested.top <= work_area.right - work_area.left) {",
+          "width", "  if (suggested.bottom - suggested.top > work_area.bottom - work_area.top) {",
+          "  if (suggested.bottom - suggested.top > work_area.right - work_area.left) {",
           tests="runner_window"),
     fault("F27", "runner", "a DPI change pulls a suggestion that fits into the work area",
           "placed = PlaceAfterDpiChange(*suggested, *work);",
@@ -790,4 +790,122 @@ FAULTS = [
           "parent's console instead of where it was redirected",
           "(error == nullptr || error == INVALID_HANDLE_VALUE) &&",
           "(error == nullptr || error != INVALID_HANDLE_VALUE) &&", tests="install|runner|e2e"),
+
+    # The host on real Windows: system DLLs loaded by their full path at the very start, the end
+    # message registered by name, console events by who owns the console, the window after a DPI
+    # change and the size answered before it, and the speed line in the classic locale.
+    fault("H1", "runner", "the start loads wininet.dll only when the proxy is first set: a "
+          "plug-in's load by name before then can take a copy beside orvanta.exe",
+          "  Rasapi32();\n  Wininet();\n}", "  Rasapi32();\n}", source="support"),
+    fault("H2", "runner", "the entry loads no system DLL up front: each is loaded on first use, "
+          "after the UI runtime and its plug-ins have run",
+          "  orvanta::SystemDll::LoadAll();\n", ""),
+    fault("H3", "support", "the system folder and the DLL name are joined without a separator: "
+          "no system DLL loads", "return std::wstring(folder.data(), length) + L\"\\\\\" + relative;",
+          "return std::wstring(folder.data(), length) + relative;"),
+    fault("H4", "runner", "Ctrl+C ends the host in the parent's console and is swallowed in "
+          "its own", "      response.endHost = owner == ConsoleOwner::kHost;",
+          "      response.endHost = owner != ConsoleOwner::kHost;"),
+    fault("H5", "runner", "the console opened under a debugger counts as the parent's: Ctrl+C "
+          "there is swallowed", "    owner = ConsoleOwner::kHost;\n", ""),
+    fault("H6", "runner", "Ctrl+Break is passed on: the system's default handling ends the host "
+          "without its teardown", "    case CTRL_BREAK_EVENT:\n", ""),
+    fault("H7", "runner", "a closing console's handler returns at once: the process ends before "
+          "the teardown", "      response.waitForTeardown = true;\n", ""),
+    fault("H8", "runner", "the end of the teardown is never signalled: a closing console's "
+          "handler always waits the whole 4 s", "  ::SetEvent(tornDown_.Get());\n", ""),
+    fault("H9", "runner", "a closing console does not end the host: the handler only waits",
+          "    case CTRL_CLOSE_EVENT:\n      response.endHost = true;",
+          "    case CTRL_CLOSE_EVENT:\n      response.endHost = false;"),
+    fault("H10", "runner", "the end message is WM_APP + 1, which a plug-in may post to the same "
+          "window for its own purposes",
+          "static const UINT message = ::RegisterWindowMessageW(L\"Orvanta.Host.EndHost\");",
+          "static const UINT message = WM_APP + 1;",
+          tests="install|flutter_window|runner|e2e"),
+    fault("H11", "runner", "a DPI change to a window too wide keeps the suggested left edge",
+          "    placed.left = work_area.left;\n", "", tests="runner_window"),
+    fault("H12", "runner", "a DPI change with an empty work area makes the window empty",
+          "  if (work_area.right <= work_area.left || work_area.bottom <= work_area.top) {\n"
+          "    return suggested;\n  }\n", "", tests="runner_window"),
+    fault("H13", "runner", "the size answered for a new DPI has width and height swapped",
+          "return SIZE{scaled.right, scaled.bottom};", "return SIZE{scaled.bottom, scaled.right};",
+          tests="runner_window"),
+    fault("H14", "runner", "WM_GETDPISCALEDSIZE answers FALSE: the system scales the current, "
+          "perhaps shrunk, size",
+          "      return TRUE;\n    }\n\n    case WM_DPICHANGED",
+          "      return FALSE;\n    }\n\n    case WM_DPICHANGED", tests="runner_window"),
+    fault("H15", "runner", "the design size is not kept: a DPI change asks for a window of 0 x 0",
+          "  designSize_ = size;\n", "", tests="runner_window"),
+    # H16 survives under Wine, which has one monitor: the window's monitor and the suggestion's
+    # are always the same there.
+    fault("H16", "runner", "a DPI change fits the window into the work area of the monitor it "
+          "leaves, not of the one it moves to",
+          "WorkArea(::MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST))",
+          "WorkArea(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST))",
+          tests="runner_window"),
+    fault("H17", "channels", "the speed line follows the global locale (a decimal comma)",
+          "  line.imbue(std::locale::classic());\n", "", tests="network_speed_channel"),
+
+    # Terminal text (portable, native tree) and the core's port and last words.
+    fault("T1", "support", "a string body of exactly the bound counts as too long",
+          "length - 2 > kMaxTerminalStringBody", "length - 1 > kMaxTerminalStringBody",
+          tree="native", tests="utf8"),
+    fault("T2", "support", "BEL does not end a string: a BEL-ended title stays in the text",
+          "      if (c == kBell) return Step::kComplete;\n", "", tree="native", tests="utf8"),
+    fault("T3", "support", "ESC \\ is never taken as the end of a string: an ST-ended link "
+          "stays in the text", "partials[partials.size() - 2].state == State::kString",
+          "partials.back().state == State::kString", tree="native", tests="utf8"),
+    fault("T4", "support", "two-byte forms end only at 0x40: ESC 7 and ESC = leave a byte",
+          "bool IsEscapeFinal(char c) { return c >= 0x30 && c <= 0x7E; }",
+          "bool IsEscapeFinal(char c) { return c >= 0x40 && c <= 0x7E; }",
+          tree="native", tests="utf8"),
+    fault("T5", "support", "a line end inside a string is taken as body: a string that never "
+          "ends hides the lines after it",
+          "return IsControl(c) || length - 2 > kMaxTerminalStringBody",
+          "return length - 2 > kMaxTerminalStringBody", tree="native", tests="utf8"),
+    fault("T6", "support", "an ESC that begins no sequence stays in the text",
+          "  text.erase(std::remove(text.begin(), text.end(), kEscape), text.end());\n", "",
+          tree="native", tests="utf8"),
+    fault("T7", "support", "a window that starts between the two bytes of an ST shows its "
+          "backslash", "    start = EscapeBefore(text, start);\n", "",
+          tree="native", tests="utf8"),
+    fault("T8", "support", "a sequence that ended before the window pulls the text after it "
+          "into the window", "      return end > from ? end - from : 0;",
+          "      return end - from;", tree="native", tests="utf8"),
+    fault("T9", "support", "a CSI sequence with intermediate bytes after its parameters "
+          "(ESC[1 q) stays", "      [[fallthrough]];",
+          "      return IsFinal(c) ? Step::kComplete : Step::kNone;",
+          tree="native", tests="utf8"),
+    fault("T10", "support", "the last readable line is cut inside a character",
+          "readable.resize(Utf8PrefixLength(readable, maxBytes));",
+          "readable.resize(std::min(readable.size(), maxBytes));", tree="native", tests="utf8"),
+    fault("T11", "support", "a window that starts inside a sequence still being written shows "
+          "its rest", "    case Sequence::kIncomplete:\n      return text.size() - from;",
+          "    case Sequence::kIncomplete:\n      return 0;", tree="native", tests="utf8"),
+    fault("T12", "proxy_core", "a holder listening on [::] goes unnamed",
+          "address == kIpv6Any || address == kIpv6Loopback;", "address == kIpv6Loopback;",
+          tests="install|proxy_core_service|vpn_control|e2e"),
+    fault("T13", "proxy_core", "a holder listening on [::1] goes unnamed",
+          "address == kIpv6Any || address == kIpv6Loopback;", "address == kIpv6Any;",
+          tests="install|proxy_core_service|vpn_control|e2e"),
+    fault("T14", "proxy_core", "IPv4 addresses are kept in the IPv4-compatible form ::a.b.c.d: "
+          "an IPv6 socket bound to ::ffff:127.0.0.1 goes unnamed",
+          "  mapped[10] = 0xFF;\n  mapped[11] = 0xFF;\n", "",
+          tests="install|proxy_core_service|vpn_control|e2e"),
+    fault("T15", "proxy_core", "IPv6 listener ports are kept in network order",
+          "      listener.port = HostOrderPort(row.dwLocalPort);",
+          "      listener.port = static_cast<uint16_t>(row.dwLocalPort);",
+          tests="install|proxy_core_service|vpn_control|e2e"),
+    fault("T16", "proxy_core", "a holder that cannot be named is called another thing",
+          "return prefix + \"another program\";", "return prefix + \"an unknown program\";",
+          tests="install|proxy_core_service|vpn_control|e2e"),
+    fault("T17", "proxy_core", "the core's last words may be an earlier launch's line",
+          "std::max(launchStart, size - kLastWordsWindowBytes)",
+          "std::max(0LL, size - kLastWordsWindowBytes)",
+          tests="install|proxy_core_service|vpn_control|e2e"),
+    fault("T18", "proxy_core", "the core log section looks for its first line start at the "
+          "window's file offset instead of in the bytes read",
+          "bytes.find('\\n', static_cast<size_t>(window - start - 1))",
+          "bytes.find('\\n', static_cast<size_t>(window - 1))",
+          tests="install|proxy_core_service|vpn_control"),
 ]
