@@ -4,16 +4,14 @@
 
 namespace {
 
-// Windows ends a closing console's processes about 5 seconds after the event, whatever their
-// handlers do. Returning before that ends the process on its own terms; the proxy is put back
+// Returning before Windows ends the process ends it on its own terms; the proxy is put back
 // first in the teardown, and the core goes with the process's job in any case.
-constexpr DWORD kTeardownWaitMs = 4000;
-
 // The handler takes no context, and runs on a thread of the system's.
 std::atomic<HWND> target{nullptr};
 std::atomic<UINT> targetMessage{0};
 std::atomic<ConsoleOwner> targetOwner{ConsoleOwner::kParent};
 std::atomic<HANDLE> tornDownEvent{nullptr};
+std::atomic<DWORD> teardownWait{kConsoleTeardownWaitMs};
 
 }  // namespace
 
@@ -47,12 +45,13 @@ BOOL WINAPI ConsoleControl::HandleEvent(DWORD event) {
   }
   HANDLE tornDown = tornDownEvent.load();
   if (response.waitForTeardown && tornDown != nullptr) {
-    ::WaitForSingleObject(tornDown, kTeardownWaitMs);
+    ::WaitForSingleObject(tornDown, teardownWait.load());
   }
   return response.handled;
 }
 
-ConsoleControl::ConsoleControl() : tornDown_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+ConsoleControl::ConsoleControl(DWORD teardownWaitMs)
+    : tornDown_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), teardownWaitMs_(teardownWaitMs) {}
 
 ConsoleControl::~ConsoleControl() {
   if (!installed_) return;
@@ -67,6 +66,7 @@ ConsoleControl::~ConsoleControl() {
 void ConsoleControl::ForwardControlEvents(HWND window, UINT message, ConsoleOwner owner) {
   targetMessage.store(message);
   targetOwner.store(owner);
+  teardownWait.store(teardownWaitMs_);
   target.store(window);
   tornDownEvent.store(tornDown_.Get());
   installed_ = ::SetConsoleCtrlHandler(HandleEvent, TRUE) != FALSE;

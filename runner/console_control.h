@@ -37,9 +37,14 @@ struct ConsoleEventResponse {
 };
 ConsoleEventResponse RespondToConsoleEvent(DWORD event, ConsoleOwner owner);
 
+// Windows ends a closing console's processes about 5 seconds after the event, whatever their
+// handlers do: the handler waits for the teardown a little less.
+constexpr DWORD kConsoleTeardownWaitMs = 4000;
+
 class ConsoleControl {
  public:
-  ConsoleControl();
+  // `teardownWaitMs`: how long a closing console's handler waits at most (tests lengthen it).
+  explicit ConsoleControl(DWORD teardownWaitMs = kConsoleTeardownWaitMs);
   // Tells a waiting handler that the teardown is over, and stops handling.
   ~ConsoleControl();
 
@@ -56,6 +61,7 @@ class ConsoleControl {
 
  private:
   orvanta::UniqueHandle tornDown_;
+  DWORD teardownWaitMs_;
   bool installed_ = false;
 };
 

@@ -3,8 +3,9 @@
 // registrar, so tests can check the order and the handles the host passed. Like a plug-in that
 // loads an optional library by name once it runs (a helper, a codec), it also looks for
 // plugin_helper.dll and lets it go again: the host's DLL search decides where that is found.
-// Like one that loads a system library by name (iphlpapi.dll for a network monitor), it loads
-// that and keeps it: whichever copy it gets is the one loaded in the host from then on. And
+// Like one that loads system libraries by name (iphlpapi.dll for a network monitor, wininet.dll
+// for a download), it loads those the host calls too and keeps them: whichever copy it gets is
+// the one loaded in the host from then on. And
 // like a tray icon, whose callback message is one of its own from WM_APP up, it posts
 // WM_APP + 1 to the host's window.
 //
@@ -15,6 +16,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <initializer_list>
 
 #include "messaging/flutter_windows_api.h"
 
@@ -78,6 +80,8 @@ extern "C" __declspec(dllexport) void ORVANTA_PLUGIN_REGISTER(
   }
   record(ORVANTA_PLUGIN_LIBRARY, registrar, Apartment());
   if (HMODULE helper = ::LoadLibraryW(L"plugin_helper.dll")) ::FreeLibrary(helper);
-  ::LoadLibraryW(L"iphlpapi.dll");
+  for (const wchar_t* system : {L"dwmapi.dll", L"iphlpapi.dll", L"rasapi32.dll", L"wininet.dll"}) {
+    ::LoadLibraryW(system);
+  }
   ::EnumThreadWindows(::GetCurrentThreadId(), PostToHostWindow, 0);
 }

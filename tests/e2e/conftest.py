@@ -75,12 +75,12 @@ def non_latin_layout(app_dir, temp_dir, tmp_path_factory):
     ANSI code page at once: the runnable layout copied into a Cyrillic folder, a temporary
     folder with Chinese letters and an emoji, and a folder to start the host from. The install
     and current folders each hold a planted powershell.exe that records its runs in
-    planted-runs.txt, and planted dwmapi.dll, iphlpapi.dll and wininet.dll that record their
-    loads in planted-loads.txt; the current folder also holds a planted plugin_helper.dll, which
+    planted-runs.txt, and planted dwmapi.dll, iphlpapi.dll, rasapi32.dll and wininet.dll that
+    record their loads in planted-loads.txt; the current folder also holds a planted plugin_helper.dll, which
     the stand-in plug-ins load by name once started. The user prefers dark apps meanwhile, so
     the host calls dwmapi too."""
     planted = {"powershell.exe": os.environ.get("ORVANTA_PLANTED_POWERSHELL", "")}
-    for dll in ("dwmapi.dll", "iphlpapi.dll", "wininet.dll"):
+    for dll in ("dwmapi.dll", "iphlpapi.dll", "rasapi32.dll", "wininet.dll"):
         planted[dll] = os.environ.get("ORVANTA_PLANTED_DLL", "")
     if not all(os.path.isfile(path) for path in planted.values()):
         pytest.fail("ORVANTA_PLANTED_POWERSHELL and ORVANTA_PLANTED_DLL (set by ctest) name "

@@ -1,6 +1,7 @@
 // A system DLL that someone planted where a load by name would find it before the system
 // folder: beside orvanta.exe or in the folder it was started from. Copied there as dwmapi.dll,
-// iphlpapi.dll and wininet.dll; each load appends its own path to planted-loads.txt beside it.
+// iphlpapi.dll, rasapi32.dll and wininet.dll; each load appends its own path to
+// planted-loads.txt beside it.
 // Its exports are the functions the host calls, all failing, so a host that did load it would
 // still start (and lose its dark frame, its speed and its change notices).
 #include <windows.h>
@@ -45,6 +46,15 @@ void WINAPI FreeMibTable(void*) {}
 BOOL WINAPI InternetSetOptionW(void*, DWORD, void*, DWORD) {
   SetLastError(ERROR_NOT_SUPPORTED);
   return FALSE;
+}
+
+BOOL WINAPI InternetQueryOptionW(void*, DWORD, void*, DWORD*) {
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return FALSE;
+}
+
+DWORD WINAPI RasEnumEntriesW(const wchar_t*, const wchar_t*, void*, DWORD*, DWORD*) {
+  return ERROR_NOT_SUPPORTED;
 }
 
 }  // extern "C"

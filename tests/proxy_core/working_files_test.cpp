@@ -187,9 +187,11 @@ TEST(WorkingFilesTest, CoreLogSectionIsTheEndOfTheFileAsValidUtf8) {
       {"exactly the window: no note", body, kHeader + body},
       {"window begins at a line start", "earlier\n" + whole + std::string(kMiB - whole.size(), 'z'),
        kHeader + "(8 earlier bytes not shown)\n" + whole + std::string(kMiB - whole.size(), 'z')},
-      {"window begins inside a line", "earlier" + body,
-       kHeader + "(" + std::to_string(7 + kMiB - whole.size()) + " earlier bytes not shown)\n" +
-           whole},
+      // Far more before the window than is read behind it.
+      {"window begins inside a line, after 64 KiB of an earlier one",
+       std::string(64 * 1024, 'e') + body,
+       kHeader + "(" + std::to_string(64 * 1024 + kMiB - whole.size()) +
+           " earlier bytes not shown)\n" + whole},
       {"one byte over, a line end first", "\n" + body.substr(0, kMiB - 1) + "\n",
        kHeader + "(1 earlier bytes not shown)\n" + body.substr(0, kMiB - 1) + "\n"},
       // No line starts in the window: it is shown from its first whole character, and the

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -194,6 +196,20 @@ TEST_F(FlutterWindowTest, ConsoleEventsEndTheHostFromItsOwnConsoleOrAClosingOneO
   PumpQueuedMessages();
   ASSERT_TRUE(::IsWindow(window->GetHandle())) << "an event for another program ended the host";
   EXPECT_TRUE(CoreRunning());
+
+  // A closing console: the handler holds the process (here for as long as two minutes)
+  // until the teardown is over, which the owner's end says, then lets it go at once.
+  auto closing = std::make_unique<ConsoleControl>(120000);
+  closing->ForwardControlEvents(window->GetHandle(), FlutterWindow::EndHostMessage(),
+                                Owner::kParent);
+  std::future<BOOL> handled = std::async(std::launch::async, ConsoleControl::HandleEvent,
+                                         static_cast<DWORD>(CTRL_CLOSE_EVENT));
+  EXPECT_EQ(handled.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout)
+      << "returned before the teardown";
+  closing.reset();
+  ASSERT_EQ(handled.wait_for(std::chrono::seconds(60)), std::future_status::ready)
+      << "still waiting after the teardown";
+  EXPECT_EQ(handled.get(), TRUE);
 }
 
 // Ctrl+C in a console of the host's own (the only console event Wine can raise) ends the host

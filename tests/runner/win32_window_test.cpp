@@ -104,6 +104,9 @@ TEST(Win32Window, PlacementScalesTruncatesAndKeepsTheWindowInsideTheWorkArea) {
         ScaleWindowRect(c.origin.x, c.origin.y, c.size.width, c.size.height, c.dpi), c.workArea);
     EXPECT_EQ(Describe(placed), Describe(c.expected)) << c.description;
   }
+  // Nothing to fit into: a DPI change's suggestion stays as it is too.
+  const RECT huge{5, 5, 3000, 3000};
+  EXPECT_EQ(Describe(PlaceAfterDpiChange(huge, RECT{0, 0, 0, 0})), Describe(huge));
 }
 
 // The window as Wine places it, at each DPI on whatever screen the test runs (CTest runs it again

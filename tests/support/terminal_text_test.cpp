@@ -61,6 +61,7 @@ TEST(TerminalTextTest, EscapeSequencesGoAndTheRepairedRestStaysByteForByte) {
       {"window begins inside the parameters", colour, 7, "text"},
       {"window begins at the final byte", colour, 11, "text"},
       {"window begins after a whole sequence", "\x1b[0m12m", 4, "12m"},
+      {"window begins a byte after a whole sequence", "\x1b[0mab", 5, "b"},
       {"window begins inside what is no sequence", "\x1b[1;\n2m", 3, ";\n2m"},
       {"window begins inside an OSC body", "\x1b]0;title\x07text", 5, "text"},
       {"window begins between the two bytes of ST", "\x1b]0;t\x1b\\text", 6, "text"},
