@@ -268,11 +268,16 @@ std::optional<RegistryValue> SystemProxy::PrepareForSet(
   const bool kept = !path.empty() && Judge(judgement) == ERROR_SUCCESS && judgement.hasSaved &&
                     judgement.plain == Holds::kOurs;
   if (!kept && !path.empty()) {
+    const std::wstring address = orvanta::WideFromUtf8(address_);
     for (const std::wstring& name : connections) {
       Connection connection{name, ConnectionSettings(), HasStoredConnection(name)};
       const DWORD readError = ReadConnection(name, connection.settings);
       if (readError == ERROR_SUCCESS) {
-        current.connections.push_back(std::move(connection));
+        // Ours left from an earlier set (another program changed only the plain values since)
+        // is nothing of the user's: without saved settings it is turned off at the end.
+        if (!IsOurConnection(connection.settings, address)) {
+          current.connections.push_back(std::move(connection));
+        }
       } else {
         log_("WARNING: Cannot save the proxy settings of " + ConnectionLabel(name) +
              ". Error code: " + std::to_string(readError));

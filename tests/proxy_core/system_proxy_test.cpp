@@ -154,18 +154,18 @@ TEST_F(SystemProxyTest, SetAndRestoreGiveEveryViewOursThenItsOwnBackAndTellRunni
   EXPECT_EQ(Stored(kOffice), "3|127.0.0.1:10809|<-loopback>|");
   EXPECT_EQ(Stored(kHome), "3|127.0.0.1:10809|<-loopback>|http://wpad.home.example/p.pac");
 
-  // What the user had comes back in every view, with no command run.
+  // What the user had comes back in every view, with no command run; an entry the user turned
+  // to direct while connected stays so.
+  Store(kHome, "1|||");
   log_.lines.clear();
   EXPECT_TRUE(proxy.Clear());
   EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", kRestored}));
   ExpectSettings({0, "never-set", "x"});
-  EXPECT_EQ(Told(),
-            SetLine(kLan, "flags=1 server=never-set bypass=x url=") +
-                SetLine(kOffice, "flags=3 server=office.example:8080 bypass=<local> url=") +
-                SetLine(kHome, "flags=5 server= bypass= url=http://wpad.home.example/p.pac") +
-                kNotices);
+  EXPECT_EQ(Told(), SetLine(kLan, "flags=1 server=never-set bypass=x url=") +
+                        SetLine(kOffice, "flags=3 server=office.example:8080 bypass=<local> url=") +
+                        kNotices);
   EXPECT_EQ(Stored(kOffice), "3|office.example:8080|<local>|");
-  EXPECT_EQ(Stored(kHome), "5|||http://wpad.home.example/p.pac");
+  EXPECT_EQ(Stored(kHome), "1|||");
   EXPECT_TRUE(SetLeftoversGone());
 
   // The UI's own clear after the disconnect, or with no connection at all, finds the user's
@@ -175,6 +175,15 @@ TEST_F(SystemProxyTest, SetAndRestoreGiveEveryViewOursThenItsOwnBackAndTellRunni
   EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy", kLeftAlone}));
   ExpectSettings({0, "never-set", "x"});
   EXPECT_EQ(Told(), "");
+
+  // Saved settings belong to one connection: values another program chose while connected, and
+  // set over again, come back, not the first connection's, nor our LAN left beside them.
+  ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+  orvanta_test::WriteProxySettings({1, "other.example:1", "<local>"});
+  ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+  EXPECT_TRUE(proxy.Clear());
+  ExpectSettings({1, "other.example:1", "<local>"});
+  EXPECT_EQ(Stored(kLan), "1|||");
 
   // A notice the system refuses costs one warning, not the result; the refresh still goes out,
   // as some programs hear only that.
@@ -388,6 +397,9 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
   const std::string script =
       "WARNING: Another program changed the system proxy to the configuration script "
       "http://wpad.example/p.pac; traffic may bypass sing-box";
+  const std::string detection =
+      "WARNING: Another program changed the system proxy to automatic detection; traffic may "
+      "bypass sing-box";
   struct Step {
     const char* description;
     ProxySettings written;  // the plain values, by another program, while connected
@@ -398,11 +410,13 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
       {"another server", {1, "other.example:3128", "<-loopback>"}, nullptr, {changed}},
       {"another again, still away from ours", {1, "third.example:1", "<local>"}, nullptr, {}},
       {"back to ours", {1, kOurs, "<-loopback>"}, nullptr, {}},
-      {"a script for the LAN alone",
+      {"a script beside our server, for the LAN alone",
        {},
-       "5|127.0.0.1:10809|<-loopback>|http://wpad.example/p.pac",
+       "7|127.0.0.1:10809|<-loopback>|http://wpad.example/p.pac",
        {script}},
       {"the LAN back to ours", {}, "3|127.0.0.1:10809|<-loopback>|", {}},
+      {"detection beside our server", {}, "11|127.0.0.1:10809|<-loopback>|", {detection}},
+      {"the LAN back to ours again", {}, "3|127.0.0.1:10809|<-loopback>|", {}},
       {"turned off", {0, kOurs, "<-loopback>"}, nullptr, {off}},
   };
   // The next connection starts afresh: its first change away is reported too, and its own
