@@ -2,17 +2,15 @@
 
 #include <windows.h>
 
-#include <cstdio>
-#include <functional>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "proxy_core/connection_settings.h"
 #include "proxy_core/proxy_settings.h"
 #include "proxy_core/saved_proxy_settings.h"
 #include "proxy_core/working_files.h"
-#include "support/process_launch.h"
-#include "support/system_dll.h"
 #include "support/wide_text.h"
 
 namespace {
@@ -21,23 +19,6 @@ constexpr DWORD kMaxRecordBytes = 64;
 // The record's second line once a refused restore turned the proxy off instead: the saved
 // settings are still owed, and what the clear left counts as ours.
 constexpr char kClearedMark[] = "cleared\n";
-
-constexpr char kPrefix[] = "powershell.exe -Command \"";
-constexpr char kPropertyCommand[] =
-    "Set-ItemProperty -Path 'HKCU:\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet "
-    "Settings' ";
-
-std::string SetCommand(const std::string& address) {
-  return std::string(kPrefix) + kPropertyCommand + "-Name ProxyEnable -Value 1; " +
-         kPropertyCommand + "-Name ProxyServer -Value '" + address + "'; " + kPropertyCommand +
-         "-Name ProxyOverride -Value '<-loopback>'\"";
-}
-
-std::string ClearCommand() {
-  return std::string(kPrefix) + kPropertyCommand + "-Name ProxyEnable -Value 0; " +
-         kPropertyCommand + "-Name ProxyServer -Value ''; " + kPropertyCommand +
-         "-Name ProxyOverride -Value ''\"";
-}
 
 // The record and the saved settings go together once the proxy is no longer ours.
 void ForgetSet() {
@@ -87,13 +68,6 @@ bool CutShort(const ProxySettings& now, const ProxySettings& saved, bool cleared
 
 }  // namespace
 
-struct SystemProxy::Outcome {
-  bool started = false;
-  DWORD startError = 0;
-  // STILL_ACTIVE when PowerShell outlived the wait.
-  DWORD exitCode = STILL_ACTIVE;
-};
-
 // How each view stands: holding ours (to be put back), the saved settings (nothing to do), or
 // anything else (the user's or another program's, to be left alone).
 enum class Holds { kOurs, kSaved, kOther };
@@ -114,62 +88,15 @@ struct SystemProxy::Judgement {
   }
 };
 
-std::wstring SystemPowerShellPath() {
-  return orvanta::SystemFolderPath(L"WindowsPowerShell\\v1.0\\powershell.exe");
-}
-
 SystemProxy::SystemProxy(ServiceLog log, std::string address, std::wstring powerShell,
                          ProxyCommandWaits waits)
     : log_(std::move(log)),
       address_(std::move(address)),
-      powerShell_(std::move(powerShell)),
-      waits_(waits),
-      changeWatch_([this] { OnSettingsChanged(); }) {}
+      commands_(log_, std::move(powerShell), waits),
+      changeWatch_(log_, address_) {}
 
 bool SystemProxy::IsOurs(const ProxySettings& settings) const {
   return IsOurProxy(settings, orvanta::WideFromUtf8(address_));
-}
-
-void SystemProxy::EndPendingCommand() {
-  if (!pendingCommand_) return;
-  orvanta::EndProcess(pendingCommand_.Get(), 1, waits_.supersededMs);
-  pendingCommand_.Reset();
-}
-
-SystemProxy::Outcome SystemProxy::Run(const std::string& command, Lifetime lifetime,
-                                      const std::function<void()>& onStarted) {
-  EndPendingCommand();
-  Outcome outcome;
-  orvanta::LaunchOptions options;
-  // Never the search CreateProcess would make: it tries the current folder first, and anyone
-  // who can drop a file into a download folder would be run on every connect.
-  options.application = powerShell_;
-  options.commandLine.assign(command.begin(), command.end());  // ASCII: exact
-  if (lifetime == Lifetime::kEndsWithHost) options.killOnCloseJob = &commandJob_;
-  if (options.application.empty()) {
-    outcome.startError = ERROR_FILE_NOT_FOUND;
-    return outcome;
-  }
-  orvanta::LaunchResult launched = orvanta::LaunchProcess(options);
-  if (!launched.Started()) {
-    outcome.startError = launched.error;
-    return outcome;
-  }
-  if (launched.jobError != ERROR_SUCCESS) {
-    log_("WARNING: The proxy command will not end together with the host. Error code: " +
-         std::to_string(launched.jobError));
-  }
-  outcome.started = true;
-  if (onStarted) onStarted();
-  HANDLE process = launched.handles.process.Get();
-  if (WaitForSingleObject(process, waits_.commandMs) != WAIT_OBJECT_0) {
-    pendingCommand_ = std::move(launched.handles.process);
-    return outcome;
-  }
-  // An unreadable exit code counts as still running: the outcome is unknown, so no success.
-  DWORD exitCode = STILL_ACTIVE;
-  if (GetExitCodeProcess(process, &exitCode)) outcome.exitCode = exitCode;
-  return outcome;
 }
 
 void SystemProxy::Record(RecordState state) {
@@ -338,10 +265,10 @@ bool SystemProxy::Set(const std::string& host, int port) {
         "per-user proxy would have no effect, so none is set");
     return false;
   }
-  const std::string command = SetCommand(address);
+  const std::string command = ProxySetCommand(address);
   log_("Executing proxy command: " + command);
   // A second set while one is in effect: its own write is not another program's change.
-  StopWatching();
+  changeWatch_.Stop();
   DWORD listError = ERROR_SUCCESS;
   const std::vector<std::wstring> connections = ListConnections(listError);
   if (listError != ERROR_SUCCESS) {
@@ -354,7 +281,8 @@ bool SystemProxy::Set(const std::string& host, int port) {
   // Recorded as soon as the command runs, before it can have written anything: a set cut short
   // by a crash is still ours to clear at the next start. It ends with the host, so it can never
   // land after that start has looked.
-  const Outcome outcome = Run(command, Lifetime::kEndsWithHost, [&] { Record(RecordState::kSet); });
+  const ProxyCommandRunner::Outcome outcome = commands_.Run(
+      command, ProxyCommandRunner::Lifetime::kEndsWithHost, [&] { Record(RecordState::kSet); });
   if (!outcome.started || (outcome.exitCode != 0 && outcome.exitCode != STILL_ACTIVE)) {
     // Nothing of ours was written but the ProxyEnable made a DWORD: that goes back too. (A
     // set still running may yet land; its clear puts everything back.)
@@ -369,9 +297,9 @@ bool SystemProxy::Set(const std::string& host, int port) {
     log_("ERROR: Proxy command failed with exit code: " + std::to_string(outcome.exitCode));
     return false;
   }
-  lanSet_ = SetConnections(connections);
+  const bool lanSet = SetConnections(connections);
   // Before the notices: a program that reacts to them may change the proxy at once.
-  WatchForChanges();
+  changeWatch_.Start(lanSet);
   TellRunningPrograms();
   ConnectionSettings lan;
   const DWORD readError = ReadConnection(std::wstring(), lan);
@@ -391,7 +319,8 @@ bool SystemProxy::Set(const std::string& host, int port) {
 
 bool SystemProxy::RunClearCommand() {
   // A clear left running when the host exits is the last word, and still lands.
-  const Outcome outcome = Run(ClearCommand(), Lifetime::kOutlivesHost);
+  const ProxyCommandRunner::Outcome outcome =
+      commands_.Run(ProxyClearCommand(), ProxyCommandRunner::Lifetime::kOutlivesHost);
   if (!outcome.started) {
     log_("Failed to clear system proxy");
     return false;
@@ -402,74 +331,6 @@ bool SystemProxy::RunClearCommand() {
     return false;
   }
   return true;
-}
-
-void SystemProxy::WatchForChanges() {
-  changeReported_ = false;
-  if (!changeEvent_) changeEvent_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  if (!changeEvent_) {
-    log_(
-        "WARNING: A change of the system proxy by another program will not be noticed. Error "
-        "code: " +
-        std::to_string(GetLastError()));
-    return;
-  }
-  // A notice left from an earlier watch (closing its key sets the event) is not a change.
-  ResetEvent(changeEvent_.Get());
-  // Read once right after arming: a change made since our own writes had no notice to fire.
-  if (ArmChangeNotice()) CheckStillOurs();
-}
-
-bool SystemProxy::ArmChangeNotice() {
-  DWORD error = ArmProxySettingsChangeNotice(watchedKey_, changeEvent_.Get());
-  if (error == ERROR_SUCCESS) error = changeWatch_.Watch(changeEvent_.Get());
-  if (error == ERROR_SUCCESS) return true;
-  log_(
-      "WARNING: A change of the system proxy by another program will not be noticed. Error "
-      "code: " +
-      std::to_string(error));
-  StopWatching();
-  return false;
-}
-
-void SystemProxy::StopWatching() {
-  // The wait first: closing the key sets the event.
-  changeWatch_.Cancel();
-  watchedKey_.Reset();
-}
-
-void SystemProxy::OnSettingsChanged() {
-  // Armed again before the values are read, so a change made meanwhile fires once more.
-  if (ArmChangeNotice()) CheckStillOurs();
-}
-
-void SystemProxy::CheckStillOurs() {
-  ProxySettings current;
-  if (ReadProxySettings(current) != ERROR_SUCCESS) return;
-  std::wstring inEffect;
-  bool ours = IsOurs(current);
-  if (!ours) {
-    inEffect = IsProxyEnabled(current) ? ProxyServerText(current) : std::wstring();
-  } else if (lanSet_) {
-    ConnectionSettings lan;
-    if (ReadConnection(std::wstring(), lan) == ERROR_SUCCESS &&
-        !IsOurConnection(lan, orvanta::WideFromUtf8(address_))) {
-      ours = false;
-      inEffect = DescribeConnection(lan);
-    }
-  }
-  if (ours) {
-    changeReported_ = false;
-    return;
-  }
-  if (changeReported_) return;
-  changeReported_ = true;
-  if (!inEffect.empty()) {
-    log_("WARNING: Another program changed the system proxy to " + orvanta::Utf8FromWide(inEffect) +
-         "; traffic may bypass sing-box");
-  } else {
-    log_("WARNING: Another program turned the system proxy off; traffic may bypass sing-box");
-  }
 }
 
 bool SystemProxy::PutBack(const Judgement& judgement) {
@@ -555,10 +416,10 @@ bool SystemProxy::PutBack(const Judgement& judgement) {
 bool SystemProxy::Clear() {
   log_("Clearing system proxy");
   // What follows is our own doing, never another program's change.
-  StopWatching();
+  changeWatch_.Stop();
   // A set still running could otherwise land over what is put back, or make ours again what
   // is judged not ours below.
-  EndPendingCommand();
+  commands_.EndPending();
   Judgement judgement;
   const DWORD readError = Judge(judgement);
   if (readError != ERROR_SUCCESS) {

@@ -23,18 +23,14 @@
 // DWORD is written as DWORD 0, and the proxy the set turns on is in effect for every client.
 //
 // While a set is in effect, a change by anyone else that leaves the plain values or the LAN
-// settings no longer ours is reported once, when it happens, as a warning in the log: such
-// traffic bypasses the core. Nothing is re-applied; the other program's or the user's choice
-// stands. The watch costs nothing while nothing changes (a registry notice and a registered
-// wait).
+// settings no longer ours is reported (ProxyChangeWatch).
 //
-// Only the system folder's PowerShell is run, and it inherits no handle of the host. A command
-// that outlives its wait (5 seconds) is ended before the next one starts, so the last command
-// issued is the last to write. A set leaves a record in the working folder as soon as its
-// command runs, so a run that crashed with the proxy set is cleaned up by the next one; a set
-// command ends with the host, so it cannot land after that. Every change is announced to
-// running programs (WinINet), which otherwise keep the old setting; nothing is announced when
-// nothing changed. Where a policy makes the proxy per machine, a set does nothing and fails.
+// The commands run as ProxyCommandRunner says. A set leaves a record in the working folder as
+// soon as its command runs, so a run that crashed with the proxy set is cleaned up by the next
+// one; a set command ends with the host, so it cannot land after that. Every change is
+// announced to running programs (WinINet), which otherwise keep the old setting; nothing is
+// announced when nothing changed. Where a policy makes the proxy per machine, a set does nothing
+// and fails.
 //
 // Not thread-safe; every call blocks for as long as PowerShell runs, at most its wait. Create
 // it on the thread that runs the message loop: a change is reported from that loop.
@@ -43,28 +39,15 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "proxy_core/proxy_change_watch.h"
+#include "proxy_core/proxy_command.h"
 #include "proxy_core/proxy_settings.h"
 #include "proxy_core/saved_proxy_settings.h"
 #include "proxy_core/service_log.h"
-#include "support/registry_key.h"
-#include "support/signal_watch.h"
-#include "support/unique_handle.h"
-
-// %SystemRoot%\System32\WindowsPowerShell\v1.0\powershell.exe; empty if the system folder is
-// unknown.
-std::wstring SystemPowerShellPath();
-
-// How long a proxy command may run before the next step goes on without it, and how long a
-// command ended for a newer one may take to go.
-struct ProxyCommandWaits {
-  DWORD commandMs = 5000;
-  DWORD supersededMs = 5000;
-};
 
 class SystemProxy {
  public:
@@ -92,15 +75,9 @@ class SystemProxy {
   bool RestorePending() const { return restorePending_; }
 
  private:
-  struct Outcome;
   struct Judgement;
-  enum class Lifetime { kEndsWithHost, kOutlivesHost };
   enum class RecordState { kNone, kSet, kCleared };
 
-  void EndPendingCommand();
-  // Runs PowerShell with `command`; `onStarted` runs once it has started, before the wait.
-  Outcome Run(const std::string& command, Lifetime lifetime,
-              const std::function<void()>& onStarted = {});
   void Record(RecordState state);
   RecordState ReadRecord() const;
   // Every view now, and how each stands against the saved settings and the record.
@@ -119,33 +96,12 @@ class SystemProxy {
   bool RunClearCommand();
   bool IsOurs(const ProxySettings& settings) const;
   void TellRunningPrograms();
-  void WatchForChanges();
-  void StopWatching();
-  // Arms the next notice of a change; false, after a warning, when it cannot be had.
-  bool ArmChangeNotice();
-  void OnSettingsChanged();
-  // Reports, once, views that are no longer ours since they last were.
-  void CheckStillOurs();
 
   ServiceLog log_;
   std::string address_;
-  std::wstring powerShell_;
-  ProxyCommandWaits waits_;
-  // A command still running after its wait; ended before the next one starts. A clear left
-  // running at destruction is the last word and is left to land.
-  orvanta::UniqueHandle pendingCommand_;
-  // Kill-on-close: holds the set commands, which must not outlive the host.
-  orvanta::UniqueHandle commandJob_;
+  ProxyCommandRunner commands_;
   bool restorePending_ = false;
-  // Whether the set in effect made the LAN settings ours, so that the watch judges them too.
-  bool lanSet_ = false;
-  // The watch of the key while a set is in effect: the key it is opened for, the event the
-  // registry sets, and whether the values have been reported as no longer ours since they last
-  // were. The watch is declared last, so it has ended before the key and the event close.
-  orvanta::RegistryKey watchedKey_;
-  orvanta::UniqueHandle changeEvent_;
-  bool changeReported_ = false;
-  orvanta::SignalWatch changeWatch_;
+  ProxyChangeWatch changeWatch_;
 };
 
 #endif  // ORVANTA_PROXY_CORE_SYSTEM_PROXY_H_

@@ -124,12 +124,12 @@ FAULTS = [
           '    log_("ERROR: Proxy command failed with exit code: " + std::to_string(outcome.exitCode));\n'
           "    return false;\n"
           "  }\n"
-          "  lanSet_ = SetConnections(connections);",
-          "  lanSet_ = SetConnections(connections);"),
+          "  const bool lanSet = SetConnections(connections);",
+          "  const bool lanSet = SetConnections(connections);"),
     fault("P33", "proxy_core", "PowerShell found through the command search",
           "  options.application = powerShell_;", "  options.application.clear();"),
     fault("P34", "proxy_core", "a hung set is not ended before the clear",
-          "  if (!pendingCommand_) return;\n  orvanta::EndProcess", "  if (true) return;\n  orvanta::EndProcess"),
+          "  if (!pending_) return;\n  orvanta::EndProcess", "  if (true) return;\n  orvanta::EndProcess"),
     fault("P35", "proxy_core", "a set leaves no record",
           "[&] { Record(RecordState::kSet); }",
           "[&] {}"),
@@ -154,8 +154,8 @@ FAULTS = [
     fault("V2", "proxy_core", "the user's values are saved after the set wrote ours",
           "  const std::optional<RegistryValue> enableFound = PrepareForSet(connections);",
           "  const std::optional<RegistryValue> enableFound;",
-          also=[("  lanSet_ = SetConnections(connections);\n",
-                 "  lanSet_ = SetConnections(connections);\n"
+          also=[("  const bool lanSet = SetConnections(connections);\n",
+                 "  const bool lanSet = SetConnections(connections);\n"
                  "  PrepareForSet(connections);\n")], tests="install|proxy_core_service"),
     fault("V3", "proxy_core", "the refresh is sent before the settings-changed notice",
           "setOption(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {",
@@ -181,12 +181,12 @@ FAULTS = [
           "std::to_string(outcome.exitCode));\n"
           "    return false;\n"
           "  }\n"
-          "  lanSet_",
+          "  const bool lanSet",
           "std::to_string(outcome.exitCode));\n"
           "    TellRunningPrograms();\n"
           "    return false;\n"
           "  }\n"
-          "  lanSet_", tests="install|proxy_core_service"),
+          "  const bool lanSet", tests="install|proxy_core_service"),
     fault("V8", "proxy_core", "a refused notice goes unreported",
           "    log_(\"WARNING: Running programs were not told of the new proxy setting. Error code: \" +\n"
           "         std::to_string(error));\n", "", tests="install|proxy_core_service"),
@@ -432,14 +432,14 @@ FAULTS = [
     fault("W13", "proxy_core", "recovery misses a ProxyEnable that PowerShell wrote as text",
           "  return IsText(value, L\"1\");", "  return false;"),
     fault("W14", "proxy_core", "the record is written before the set command has started",
-          "  const Outcome outcome = Run(command, Lifetime::kEndsWithHost, [&] { Record(RecordState::kSet); });",
-          "  Record(RecordState::kSet);\n"
-          "  const Outcome outcome = Run(command, Lifetime::kEndsWithHost);"),
+          "command, ProxyCommandRunner::Lifetime::kEndsWithHost, [&] { Record(RecordState::kSet); });",
+          "command, ProxyCommandRunner::Lifetime::kEndsWithHost);\n  Record(RecordState::kSet);"),
     fault("W15", "proxy_core", "a set command outlives the host",
-          "Run(command, Lifetime::kEndsWithHost,", "Run(command, Lifetime::kOutlivesHost,"),
+          "command, ProxyCommandRunner::Lifetime::kEndsWithHost,",
+          "command, ProxyCommandRunner::Lifetime::kOutlivesHost,"),
     fault("W16", "proxy_core", "a clear left running ends with the host instead of landing",
-          "Run(ClearCommand(), Lifetime::kOutlivesHost)",
-          "Run(ClearCommand(), Lifetime::kEndsWithHost)"),
+          "Run(ProxyClearCommand(), ProxyCommandRunner::Lifetime::kOutlivesHost)",
+          "Run(ProxyClearCommand(), ProxyCommandRunner::Lifetime::kEndsWithHost)"),
     fault("W17", "proxy_core", "the tail reads from the window itself: a whole first line is "
           "dropped", "bytes.find('\\n', static_cast<size_t>(window - start - 1));",
           "bytes.find('\\n', static_cast<size_t>(window - start));"),
@@ -520,26 +520,26 @@ FAULTS = [
           "    if (enableFound) WriteProxyEnable(*enableFound);\n", "",
           tests="install|proxy_core_service|vpn_control"),
     fault("N21", "proxy_core", "another program's change is reported at every notice",
-          "  changeReported_ = true;\n"
+          "  reported_ = true;\n"
           "  if (!inEffect.empty()) {",
           "  if (!inEffect.empty()) {", tests="install|proxy_core_service|vpn_control"),
     fault("N22", "proxy_core", "a return to our values does not re-allow the report",
-          "    changeReported_ = false;\n    return;", "    return;",
+          "    reported_ = false;\n    return;", "    return;",
           tests="install|proxy_core_service|vpn_control"),
     fault("N23", "proxy_core", "a new set keeps the report flag of the previous connection",
-          "  changeReported_ = false;\n  if (!changeEvent_)", "  if (!changeEvent_)",
+          "  reported_ = false;\n  if (!event_)", "  if (!event_)",
           tests="install|proxy_core_service|vpn_control"),
     fault("N24", "proxy_core", "a clear does not end the watch: its own restore is reported as "
           "another program's change",
-          "  StopWatching();\n  // A set still running could otherwise land",
+          "  changeWatch_.Stop();\n  // A set still running could otherwise land",
           "  // A set still running could otherwise land",
           tests="install|proxy_core_service|vpn_control"),
     fault("N25", "proxy_core", "the change notice is not armed again after it fired",
-          "OnSettingsChanged() {\n"
+          "OnChanged() {\n"
           "  // Armed again before the values are read, so a change made meanwhile fires once more.\n"
-          "  if (ArmChangeNotice()) CheckStillOurs();",
-          "OnSettingsChanged() {\n"
-          "  CheckStillOurs();", tests="install|proxy_core_service|vpn_control"),
+          "  if (Arm()) Check();",
+          "OnChanged() {\n"
+          "  Check();", tests="install|proxy_core_service|vpn_control"),
     fault("N26", "proxy_core", "a proxy turned off with its server kept is reported as changed "
           "to that server",
           "inEffect = IsProxyEnabled(current) ? ProxyServerText(current) : std::wstring();",
@@ -552,9 +552,9 @@ FAULTS = [
           "0, KEY_NOTIFY, key.Receive());", "0, KEY_QUERY_VALUE, key.Receive());",
           tests="install|proxy_core_service|vpn_control"),
     fault("N29", "proxy_core", "a successful set never starts the watch",
-          "  WatchForChanges();\n"
+          "  changeWatch_.Start(lanSet);\n"
           "  TellRunningPrograms();",
-          "  TellRunningPrograms();", tests="install|proxy_core_service|vpn_control"),
+          "  static_cast<void>(lanSet);\n  TellRunningPrograms();", tests="install|proxy_core_service|vpn_control"),
     fault("N30", "proxy_core", "a registry text keeps its terminating NUL: no values are ever ours",
           "  return text.substr(0, text.find(L'\\0'));", "  return text;",
           tests="install|proxy_core_service|vpn_control"),
@@ -810,10 +810,10 @@ FAULTS = [
           "address_"),
     fault("F34", "proxy_core", "the watch judges the server alone: the proxy turned off (or the "
           "bypass list changed) with our server kept goes unreported",
-          "  bool ours = IsOurs(current);",
-          "  bool ours = ProxyServerText(current) == orvanta::WideFromUtf8(address_);",
-          also=[("        !IsOurConnection(lan, orvanta::WideFromUtf8(address_))) {",
-                 "        lan.server != orvanta::WideFromUtf8(address_)) {")]),
+          "  bool ours = IsOurProxy(current, address_);",
+          "  bool ours = ProxyServerText(current) == address_;",
+          also=[("!IsOurConnection(lan, address_)) {",
+                 "lan.server != address_) {")]),
     fault("F36", "runner", "a second start says the opposite of what happened: a raised window "
           "is reported as none, and none as raised",
           "std::fputs(raised ? ", "std::fputs(!raised ? ", tests="install|runner|e2e"),
