@@ -58,17 +58,24 @@ void ProxyChangeWatch::OnChanged() {
 }
 
 void ProxyChangeWatch::Check() {
-  ProxySettings current;
-  if (ReadProxySettings(current) != ERROR_SUCCESS) return;
+  // The LAN's settings first, when the set made them ours: they are what WinHTTP and Windows
+  // follow, and the plain values are only their shadow there (a script chosen on the settings
+  // page shows in them as the proxy turned off).
   std::wstring inEffect;
-  bool ours = IsOurProxy(current, address_);
-  if (!ours) {
-    inEffect = IsProxyEnabled(current) ? ProxyServerText(current) : std::wstring();
-  } else if (lanIsOurs_) {
+  bool ours = true;
+  if (lanIsOurs_) {
     ConnectionSettings lan;
     if (ReadConnection(std::wstring(), lan) == ERROR_SUCCESS && !IsOurConnection(lan, address_)) {
       ours = false;
       inEffect = DescribeConnection(lan);
+    }
+  }
+  if (ours) {
+    ProxySettings current;
+    if (ReadProxySettings(current) != ERROR_SUCCESS) return;
+    if (!IsOurProxy(current, address_)) {
+      ours = false;
+      inEffect = IsProxyEnabled(current) ? ProxyServerText(current) : std::wstring();
     }
   }
   if (ours) {

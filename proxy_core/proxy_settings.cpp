@@ -173,17 +173,6 @@ bool ProxyIsSetPerMachineByPolicy() {
          perUser == 0;
 }
 
-std::wstring AutoConfigUrl() {
-  RegistryKey key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, KEY_QUERY_VALUE, key.Receive()) !=
-      ERROR_SUCCESS) {
-    return std::wstring();
-  }
-  RegistryValue value;
-  if (ReadValue(key.Get(), L"AutoConfigURL", value) != ERROR_SUCCESS) return std::wstring();
-  return Text(value);
-}
-
 DWORD NotifyProxySettingsChanged() {
   auto* setOption =
       orvanta::SystemDll::Wininet().Find<decltype(::InternetSetOptionW)>("InternetSetOptionW");

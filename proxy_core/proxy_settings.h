@@ -78,10 +78,6 @@ bool IsClearedProxyValue(RegistryValue ProxySettings::*field, const RegistryValu
 // HKLM\SOFTWARE\Policies\Microsoft\Windows\CurrentVersion\Internet Settings.
 bool ProxyIsSetPerMachineByPolicy();
 
-// The per-user automatic configuration script address (AutoConfigURL); empty when there is
-// none. Programs that follow it do not use the manual proxy.
-std::wstring AutoConfigUrl();
-
 // Tells running programs that read the proxy through WinINet (and cache it) to read it again.
 // ERROR_SUCCESS when the system took both notices; the load error when the system folder's
 // WinINet cannot be had.

@@ -52,7 +52,8 @@ struct ServiceWaits {
 class SingBoxService {
  public:
   explicit SingBoxService(ServiceWaits waits = ServiceWaits());
-  // Stops a started core (clearing the proxy first); an idle service does nothing.
+  // Stops a started core (clearing the proxy first). An idle service does nothing, unless a
+  // restore the registry refused earlier is still owed: that gets one more try.
   ~SingBoxService();
 
   SingBoxService(const SingBoxService&) = delete;
@@ -71,7 +72,8 @@ class SingBoxService {
   // The service log, followed by the end of the core's sing-box.log under a header once a
   // Start has worked out the working folder. Never throws, also when memory runs out.
   std::string GetLogs();
-  // True when the proxy-clearing command ran and ended with exit code 0 within five seconds.
+  // True when no view of the system proxy points at the core any more: the user's settings are
+  // back, or ours were turned off, or none was ours (SystemProxy::Clear).
   bool ClearSystemProxy();
 
  private:

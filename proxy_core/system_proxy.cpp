@@ -79,6 +79,16 @@ struct SystemProxy::Judgement {
   Holds plain = Holds::kOther;
   std::vector<Holds> connections;  // one for each of now.connections
 
+  // The saved settings of the connection `name` while it holds ours; null otherwise.
+  const Connection* SavedIfOurs(const std::wstring& name) const {
+    for (size_t i = 0; i < now.connections.size(); ++i) {
+      if (now.connections[i].name == name && connections[i] == Holds::kOurs) {
+        return Find(saved.connections, name);
+      }
+    }
+    return nullptr;
+  }
+
   bool AnyOurs() const {
     if (plain == Holds::kOurs) return true;
     for (Holds holds : connections) {
@@ -179,31 +189,35 @@ DWORD SystemProxy::Judge(Judgement& judgement) const {
 
 std::optional<RegistryValue> SystemProxy::PrepareForSet(
     const std::vector<std::wstring>& connections) {
-  ProxySnapshot current;
-  DWORD error = ReadProxySettings(current.plain);
+  ProxySettings current;
+  DWORD error = ReadProxySettings(current);
   if (error != ERROR_SUCCESS) {
     log_("WARNING: Cannot save the proxy settings from before the connection. Error code: " +
          std::to_string(error));
     return std::nullopt;
   }
   const std::wstring path = SavedProxySettingsPath();
-  Judgement judgement;
-  // Our values with this connection's record: a second set before the clear, or one after a
-  // restore that was refused. What was saved then is the user's; what is there now is ours. In
-  // any other state the file is stale: the user or another program has chosen since, and that
-  // choice is what comes back.
-  const bool kept = !path.empty() && Judge(judgement) == ERROR_SUCCESS && judgement.hasSaved &&
-                    judgement.plain == Holds::kOurs;
-  if (!kept && !path.empty()) {
+  if (!path.empty()) {
+    // View by view: one that still holds ours (a second set before the clear, or one after a
+    // restore that was refused) keeps what was saved then, which is the user's. Any other holds
+    // the user's or another program's choice since, and that choice is what comes back.
+    Judgement judgement;
+    const bool judged = Judge(judgement) == ERROR_SUCCESS && judgement.hasSaved;
+    ProxySnapshot owed;
+    owed.plain = judged && judgement.plain == Holds::kOurs ? judgement.saved.plain : current;
     const std::wstring address = orvanta::WideFromUtf8(address_);
     for (const std::wstring& name : connections) {
+      if (const Connection* saved = judged ? judgement.SavedIfOurs(name) : nullptr) {
+        owed.connections.push_back(*saved);
+        continue;
+      }
       Connection connection{name, ConnectionSettings(), HasStoredConnection(name)};
       const DWORD readError = ReadConnection(name, connection.settings);
       if (readError == ERROR_SUCCESS) {
         // Ours left from an earlier set (another program changed only the plain values since)
         // is nothing of the user's: without saved settings it is turned off at the end.
         if (!IsOurConnection(connection.settings, address)) {
-          current.connections.push_back(std::move(connection));
+          owed.connections.push_back(std::move(connection));
         }
       } else {
         log_("WARNING: Cannot save the proxy settings of " + ConnectionLabel(name) +
@@ -211,13 +225,13 @@ std::optional<RegistryValue> SystemProxy::PrepareForSet(
       }
     }
     CreateDirectoryW(WorkingFolder().c_str(), nullptr);
-    error = SaveProxySnapshot(path, current);
+    error = SaveProxySnapshot(path, owed);
     if (error != ERROR_SUCCESS) {
       log_("WARNING: Cannot save the proxy settings from before the connection. Error code: " +
            std::to_string(error));
     }
   }
-  if (current.plain.enable.present && current.plain.enable.type == REG_DWORD) return std::nullopt;
+  if (current.enable.present && current.enable.type == REG_DWORD) return std::nullopt;
   // Set-ItemProperty would create the value as the text "1", which WinINet takes as off (and
   // overwrites with a DWORD 0): the proxy would be set but never used.
   const DWORD written = WriteProxyEnable(DwordValue(0));
@@ -228,7 +242,7 @@ std::optional<RegistryValue> SystemProxy::PrepareForSet(
         std::to_string(written));
     return std::nullopt;
   }
-  return current.plain.enable;
+  return current.enable;
 }
 
 void SystemProxy::TellRunningPrograms() {
@@ -298,11 +312,12 @@ bool SystemProxy::Set(const std::string& host, int port) {
     return false;
   }
   const bool lanSet = SetConnections(connections);
-  // Before the notices: a program that reacts to them may change the proxy at once.
-  changeWatch_.Start(lanSet);
-  TellRunningPrograms();
+  // Read back, and the watch armed, before the notices: a program that reacts to them may change
+  // the proxy at once. That is a change for the watch to report, not a set that failed.
   ConnectionSettings lan;
   const DWORD readError = ReadConnection(std::wstring(), lan);
+  changeWatch_.Start(lanSet);
+  TellRunningPrograms();
   if (readError != ERROR_SUCCESS) {
     log_("ERROR: Cannot read the proxy of the LAN connection back. Error code: " +
          std::to_string(readError));

@@ -82,9 +82,9 @@ class SystemProxy {
   RecordState ReadRecord() const;
   // Every view now, and how each stands against the saved settings and the record.
   DWORD Judge(Judgement& judgement) const;
-  // Before a set: saves every view as it is now, unless this connection's are still kept, and
-  // makes ProxyEnable a DWORD. The result is the ProxyEnable found when that had to be done, to
-  // be put back should the set fail; absent otherwise.
+  // Before a set: saves what each view is owed (what was saved for it while it still holds ours,
+  // else what it holds now), and makes ProxyEnable a DWORD. The result is the ProxyEnable found
+  // when that had to be done, to be put back should the set fail; absent otherwise.
   std::optional<RegistryValue> PrepareForSet(const std::vector<std::wstring>& connections);
   // The settings this connection's set replaced; false when there are none to put back.
   bool SavedUserSettings(ProxySnapshot& saved) const;

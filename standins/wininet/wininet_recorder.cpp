@@ -30,7 +30,10 @@
 //   ORVANTA_STANDIN_WININET_REACT=<option>:<server>
 //                                           after a call with that option (39, the notice, or
 //                                           75, a per-connection set) ProxyServer is written
-//                                           as <server>, as a program reacting to it would
+//                                           as <server>, as a program reacting to it would;
+//                                           with <server> "script=<url>", the LAN is set to
+//                                           that configuration script instead, as the
+//                                           settings page would
 #include <windows.h>
 // This library is WinINet: the functions its header declares are defined here, not imported.
 #undef DECLSPEC_IMPORT
@@ -211,10 +214,18 @@ void ReactTo(DWORD option) {
       std::wcstoul(react.substr(0, colon).c_str(), nullptr, 10) != option) {
     return;
   }
+  const std::wstring server = react.substr(colon + 1);
+  if (server.rfind(L"script=", 0) == 0) {
+    Settings script;
+    script.flags = PROXY_TYPE_DIRECT | PROXY_TYPE_AUTO_PROXY_URL;
+    script.url = server.substr(7);
+    Store(std::wstring(), script, true);
+    return;
+  }
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, KEY_SET_VALUE, &key) ==
       ERROR_SUCCESS) {
-    WriteText(key, L"ProxyServer", react.substr(colon + 1));
+    WriteText(key, L"ProxyServer", server);
     RegCloseKey(key);
   }
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "proxy_core/saved_proxy_settings.h"
@@ -176,14 +177,15 @@ TEST_F(SystemProxyTest, SetAndRestoreGiveEveryViewOursThenItsOwnBackAndTellRunni
   ExpectSettings({0, "never-set", "x"});
   EXPECT_EQ(Told(), "");
 
-  // Saved settings belong to one connection: values another program chose while connected, and
-  // set over again, come back, not the first connection's, nor our LAN left beside them.
+  // Saved settings are owed view by view: plain values another program chose while connected,
+  // and set over again, come back, not the first connection's; the LAN nobody changed gets what
+  // it had before the first set (no value of its own), not our own saved as the user's.
   ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
   orvanta_test::WriteProxySettings({1, "other.example:1", "<local>"});
   ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
   EXPECT_TRUE(proxy.Clear());
   ExpectSettings({1, "other.example:1", "<local>"});
-  EXPECT_EQ(Stored(kLan), "1|||");
+  EXPECT_EQ(Stored(kLan), "");
 
   // A notice the system refuses costs one warning, not the result; the refresh still goes out,
   // as some programs hear only that.
@@ -455,8 +457,14 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
   }
 
   // A program that changes the proxy as soon as ours is written, or as soon as it hears of it:
-  // both are reported, though neither change comes after a notice the watch waited for.
-  for (const char* reaction : {"75:other.example:3128", "39:other.example:3128"}) {
+  // both are reported, though neither change comes after a notice the watch waited for. A script
+  // chosen for the LAN on hearing of ours is a change the set reports, not a set that failed;
+  // the plain values that Windows keeps in step then say only "off".
+  const std::pair<const char*, std::string> reactions[] = {
+      {"75:other.example:3128", changed},
+      {"39:other.example:3128", changed},
+      {"39:script=http://wpad.example/p.pac", script}};
+  for (const auto& [reaction, reported] : reactions) {
     SCOPED_TRACE(reaction);
     orvanta_test::WriteProxySettings({0, "", ""});
     orvanta_test::ScopedEnvironment react("ORVANTA_STANDIN_WININET_REACT", reaction);
@@ -464,11 +472,11 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
     ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
     EXPECT_TRUE(proxytest::PumpMessagesUntil(
         [&] {
-          return std::find(log_.lines.begin(), log_.lines.end(), changed) != log_.lines.end();
+          return std::find(log_.lines.begin(), log_.lines.end(), reported) != log_.lines.end();
         },
         5000));
     settle();
-    EXPECT_EQ(std::count(log_.lines.begin(), log_.lines.end(), changed), 1);
+    EXPECT_EQ(std::count(log_.lines.begin(), log_.lines.end(), reported), 1);
     EXPECT_TRUE(proxy.Clear());
   }
 }
@@ -477,9 +485,12 @@ TEST_F(SystemProxyTest, ARefusedRestoreKeepsTheSavedSettingsUntilALaterClearPuts
   const ProxySettings company{1, "corp-proxy.example:8080", "*.corp.example;<local>"};
   const std::string companyLan = "3|corp-proxy.example:8080|*.corp.example;<local>|";
   // The LAN takes nothing but direct (then the proxy is turned off instead, and the next start
-  // tries again), or nothing can be written at all (then the next clear does).
-  for (bool turnedOffInstead : {true, false}) {
-    SCOPED_TRACE(turnedOffInstead ? "turned off instead" : "nothing written");
+  // or the next connection's clear tries again), or nothing can be written at all (then the next
+  // clear does).
+  enum class Then { kNextStart, kConnectAgain, kClearAgain };
+  for (Then then : {Then::kNextStart, Then::kConnectAgain, Then::kClearAgain}) {
+    const bool turnedOffInstead = then != Then::kClearAgain;
+    SCOPED_TRACE(static_cast<int>(then));
     orvanta_test::WriteProxySettings(company);
     Store(kLan, companyLan);
     ForgetEarlierSets();
@@ -505,8 +516,14 @@ TEST_F(SystemProxyTest, ARefusedRestoreKeepsTheSavedSettingsUntilALaterClearPuts
       ExpectSettings(company);
       EXPECT_EQ(Notices(), kNotices);
       log_.lines.clear();
-      SystemProxy(log_.Sink(), kOurs).ClearLeftByEarlierRun();
-      EXPECT_EQ(log_.lines.back(), "Cleared the system proxy that an earlier run left set");
+      if (then == Then::kNextStart) {
+        SystemProxy(log_.Sink(), kOurs).ClearLeftByEarlierRun();
+        EXPECT_EQ(log_.lines.back(), "Cleared the system proxy that an earlier run left set");
+      } else {
+        // The direct LAN that stood in for the restore is not the user's to save.
+        ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+        EXPECT_TRUE(proxy.Clear());
+      }
     } else {
       EXPECT_EQ(log_.lines, (Lines{"Clearing system proxy",
                                    "ERROR: Failed to restore the proxy settings from before the "
@@ -517,7 +534,7 @@ TEST_F(SystemProxyTest, ARefusedRestoreKeepsTheSavedSettingsUntilALaterClearPuts
       EXPECT_TRUE(proxy.Clear());
       EXPECT_FALSE(proxy.RestorePending());
     }
-    EXPECT_EQ(log_.lines[log_.lines.size() - (turnedOffInstead ? 2 : 1)], kRestored);
+    EXPECT_EQ(log_.lines[log_.lines.size() - (then == Then::kNextStart ? 2 : 1)], kRestored);
     ExpectSettings(company);
     EXPECT_EQ(Stored(kLan), companyLan);
     EXPECT_TRUE(SetLeftoversGone());

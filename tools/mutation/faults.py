@@ -149,8 +149,10 @@ FAULTS = [
 
     # proxy_core: the user's proxy values saved and put back, change notices, the script warning
     fault("V1", "proxy_core", "every set saves the values over those an earlier set kept",
-          "  if (!kept && !path.empty()) {",
-          "  if ((!kept || true) && !path.empty()) {", tests="install|proxy_core_service"),
+          "judged && judgement.plain == Holds::kOurs ? judgement.saved.plain : current;",
+          "false ? judgement.saved.plain : current;",
+          also=[("judged ? judgement.SavedIfOurs(name) : nullptr",
+                 "false ? judgement.SavedIfOurs(name) : nullptr")], tests="install|proxy_core_service"),
     fault("V2", "proxy_core", "the user's values are saved after the set wrote ours",
           "  const std::optional<RegistryValue> enableFound = PrepareForSet(connections);",
           "  const std::optional<RegistryValue> enableFound;",
@@ -194,10 +196,6 @@ FAULTS = [
           "INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {\n    error = GetLastError();\n  }",
           "INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {\n    return GetLastError();\n  }",
           tests="install|proxy_core_service"),
-    fault("V10", "proxy_core", "an empty AutoConfigURL counts as a script",
-          "  return Text(value);\n}\n\nDWORD NotifyProxySettingsChanged",
-          "  return value.present ? std::wstring(L\"set\") : std::wstring();\n}\n\n"
-          "DWORD NotifyProxySettingsChanged", tests="install|proxy_core_service"),
     fault("V11", "proxy_core", "a saved leftover of our own values is put back",
           " &&\n"
           "         !IsOurs(saved.plain);",
@@ -506,15 +504,14 @@ FAULTS = [
           "  bool turnedOff = true;", tests="install|proxy_core_service|vpn_control"),
     fault("N17", "proxy_core", "a second set keeps the saved values though the registry no "
           "longer holds ours",
-          " judgement.hasSaved &&\n"
-          "                    judgement.plain == Holds::kOurs;",
-          " judgement.hasSaved;", tests="install|proxy_core_service|vpn_control"),
+          "judged && judgement.plain == Holds::kOurs ? judgement.saved.plain",
+          "judged ? judgement.saved.plain", tests="install|proxy_core_service|vpn_control"),
     fault("N18", "proxy_core", "saved values count without a record of the set",
           "return ReadRecord() != RecordState::kNone && LoadProxySnapshot(",
           "return LoadProxySnapshot(", tests="install|proxy_core_service|vpn_control"),
     fault("N19", "proxy_core", "a ProxyEnable kept as text is not made a DWORD before a set",
-          "if (current.plain.enable.present && current.plain.enable.type == REG_DWORD) return std::nullopt;",
-          "if (current.plain.enable.present) return std::nullopt;",
+          "if (current.enable.present && current.enable.type == REG_DWORD) return std::nullopt;",
+          "if (current.enable.present) return std::nullopt;",
           tests="install|proxy_core_service|vpn_control"),
     fault("N20", "proxy_core", "a failed set leaves ProxyEnable as the DWORD 0 it made",
           "    if (enableFound) WriteProxyEnable(*enableFound);\n", "",
@@ -577,8 +574,8 @@ FAULTS = [
           tests="install|proxy_core_service|vpn_control"),
     fault("N34", "proxy_core", "the saved values are written before the working folder exists",
           "    CreateDirectoryW(WorkingFolder().c_str(), nullptr);\n"
-          "    error = SaveProxySnapshot(path, current);",
-          "    error = SaveProxySnapshot(path, current);",
+          "    error = SaveProxySnapshot(path, owed);",
+          "    error = SaveProxySnapshot(path, owed);",
           tests="install|proxy_core_service|vpn_control"),
     fault("N35", "proxy_core", "the service knows its proxy as localhost: what its set wrote is "
           "never ours",
@@ -810,8 +807,8 @@ FAULTS = [
           "address_"),
     fault("F34", "proxy_core", "the watch judges the server alone: the proxy turned off (or the "
           "bypass list changed) with our server kept goes unreported",
-          "  bool ours = IsOurProxy(current, address_);",
-          "  bool ours = ProxyServerText(current) == address_;",
+          "    if (!IsOurProxy(current, address_)) {",
+          "    if (ProxyServerText(current) != address_) {",
           also=[("!IsOurConnection(lan, address_)) {",
                  "lan.server != address_) {")]),
     fault("F36", "runner", "a second start says the opposite of what happened: a raised window "
