@@ -1,5 +1,6 @@
 // Ends the process with exit code 0 before GoogleTest reports: CTest must count it as failed
-// (the test is registered WILL_FAIL). Passing would mean an early exit passes every test.
+// (the test passes only on the harness's verdict for it). Passing would mean an early exit passes
+// every test.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
