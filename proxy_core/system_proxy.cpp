@@ -8,23 +8,13 @@
 #include <vector>
 
 #include "proxy_core/connection_settings.h"
+#include "proxy_core/proxy_record.h"
 #include "proxy_core/proxy_settings.h"
 #include "proxy_core/saved_proxy_settings.h"
 #include "proxy_core/working_files.h"
 #include "support/wide_text.h"
 
 namespace {
-
-constexpr DWORD kMaxRecordBytes = 64;
-// The record's second line once a refused restore turned the proxy off instead: the saved
-// settings are still owed, and what the clear left counts as ours.
-constexpr char kClearedMark[] = "cleared\n";
-
-// The record and the saved settings go together once the proxy is no longer ours.
-void ForgetSet() {
-  DeleteFileW(SavedProxySettingsPath().c_str());
-  DeleteFileW(ProxyRecordPath().c_str());
-}
 
 std::string ConnectionLabel(const std::wstring& name) {
   return name.empty() ? std::string("the LAN connection")
@@ -109,43 +99,28 @@ bool SystemProxy::IsOurs(const ProxySettings& settings) const {
   return IsOurProxy(settings, orvanta::WideFromUtf8(address_));
 }
 
-void SystemProxy::Record(RecordState state) {
-  // A set normally follows a launch that made the folder; the record must not depend on it.
-  CreateDirectoryW(WorkingFolder().c_str(), nullptr);
-  const std::string content =
-      address_ + "\n" + (state == RecordState::kCleared ? kClearedMark : "");
-  const DWORD error = ReplaceSmallFile(ProxyRecordPath(), content);
+void SystemProxy::Record(ProxyRecordState state) {
+  const DWORD error = WriteProxyRecord(address_, state);
   if (error != ERROR_SUCCESS) {
     log_("WARNING: Cannot record the system proxy setting. Error code: " + std::to_string(error));
   }
 }
 
-SystemProxy::RecordState SystemProxy::ReadRecord() const {
-  std::string content;
-  if (!ReadSmallFile(ProxyRecordPath(), kMaxRecordBytes, content)) return RecordState::kNone;
-  const std::string cleared = "\n" + std::string(kClearedMark);
-  // Anything else, an earlier version's record (the address alone) among it, is a set.
-  if (content.size() >= cleared.size() &&
-      content.compare(content.size() - cleared.size(), cleared.size(), cleared) == 0) {
-    return RecordState::kCleared;
-  }
-  return RecordState::kSet;
-}
-
 bool SystemProxy::SavedUserSettings(ProxySnapshot& saved) const {
   // Saved values that are ours themselves are a leftover: nothing of the user's to put back.
-  return ReadRecord() != RecordState::kNone && LoadProxySnapshot(SavedProxySettingsPath(), saved) &&
-         !IsOurs(saved.plain);
+  return ReadProxyRecord() != ProxyRecordState::kNone &&
+         LoadProxySnapshot(SavedProxySettingsPath(), saved) && !IsOurs(saved.plain);
 }
 
 DWORD SystemProxy::Judge(Judgement& judgement) const {
   judgement = Judgement();
   if (const DWORD error = ReadProxySettings(judgement.now.plain)) return error;
-  const RecordState record = ReadRecord();
+  const ProxyRecordState record = ReadProxyRecord();
   // Without the record of a set, a connection can hold ours only beside plain values that are
   // ours too (a leftover). Not asking WinINet then matters under Wine, whose query writes a
   // missing ProxyEnable: the UI's clear after a disconnect must change nothing.
-  const bool connectionsMayBeOurs = record != RecordState::kNone || IsOurs(judgement.now.plain);
+  const bool connectionsMayBeOurs =
+      record != ProxyRecordState::kNone || IsOurs(judgement.now.plain);
   DWORD listError = ERROR_SUCCESS;
   const std::vector<std::wstring> names =
       connectionsMayBeOurs ? ListConnections(listError) : std::vector<std::wstring>();
@@ -166,7 +141,7 @@ DWORD SystemProxy::Judge(Judgement& judgement) const {
     judgement.plain = Holds::kSaved;
   } else if (judgement.hasSaved) {
     judgement.plain =
-        CutShort(plain, judgement.saved.plain, record == RecordState::kCleared, address)
+        CutShort(plain, judgement.saved.plain, record == ProxyRecordState::kCleared, address)
             ? Holds::kOurs
             : Holds::kOther;
   }
@@ -178,7 +153,7 @@ DWORD SystemProxy::Judge(Judgement& judgement) const {
     if (saved != nullptr && connection.settings == saved->settings) {
       holds = Holds::kSaved;
     } else if (IsOurConnection(connection.settings, address) ||
-               (saved != nullptr && record == RecordState::kCleared &&
+               (saved != nullptr && record == ProxyRecordState::kCleared &&
                 IsDirectConnection(connection.settings))) {
       holds = Holds::kOurs;
     }
@@ -295,8 +270,9 @@ bool SystemProxy::Set(const std::string& host, int port) {
   // Recorded as soon as the command runs, before it can have written anything: a set cut short
   // by a crash is still ours to clear at the next start. It ends with the host, so it can never
   // land after that start has looked.
-  const ProxyCommandRunner::Outcome outcome = commands_.Run(
-      command, ProxyCommandRunner::Lifetime::kEndsWithHost, [&] { Record(RecordState::kSet); });
+  const ProxyCommandRunner::Outcome outcome =
+      commands_.Run(command, ProxyCommandRunner::Lifetime::kEndsWithHost,
+                    [&] { Record(ProxyRecordState::kSet); });
   if (!outcome.started || (outcome.exitCode != 0 && outcome.exitCode != STILL_ACTIVE)) {
     // Nothing of ours was written but the ProxyEnable made a DWORD: that goes back too. (A
     // set still running may yet land; its clear puts everything back.)
@@ -394,7 +370,7 @@ bool SystemProxy::PutBack(const Judgement& judgement) {
   if (plainOurs && saved == nullptr && !RunClearCommand()) return false;
   if (refusal == ERROR_SUCCESS) {
     TellRunningPrograms();
-    ForgetSet();
+    ForgetProxySet();
     restorePending_ = false;
     log_(saved != nullptr ? "Restored the proxy settings from before the connection"
                           : "System proxy cleared successfully");
@@ -422,7 +398,7 @@ bool SystemProxy::PutBack(const Judgement& judgement) {
     writePlainValues();
   }
   if (!turnedOff) return false;
-  Record(RecordState::kCleared);
+  Record(ProxyRecordState::kCleared);
   TellRunningPrograms();
   log_("System proxy cleared successfully");
   return true;
@@ -443,7 +419,7 @@ bool SystemProxy::Clear() {
   }
   if (!judgement.AnyOurs()) {
     // The user's or another program's choice, made before or during the connection: it stands.
-    ForgetSet();
+    ForgetProxySet();
     restorePending_ = false;
     log_("System proxy not set by Orvanta; left unchanged");
     return true;
@@ -453,14 +429,14 @@ bool SystemProxy::Clear() {
 
 void SystemProxy::ClearLeftByEarlierRun() {
   if (ProxyRecordPath().empty()) return;
-  if (ReadRecord() == RecordState::kNone) {
+  if (ReadProxyRecord() == ProxyRecordState::kNone) {
     // Saved by a set that never started: nothing of it reached the registry.
     DeleteFileW(SavedProxySettingsPath().c_str());
     return;
   }
   Judgement judgement;
   if (Judge(judgement) != ERROR_SUCCESS || !judgement.AnyOurs()) {
-    ForgetSet();
+    ForgetProxySet();
     return;
   }
   if (Clear()) {

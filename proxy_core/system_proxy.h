@@ -45,6 +45,7 @@
 
 #include "proxy_core/proxy_change_watch.h"
 #include "proxy_core/proxy_command.h"
+#include "proxy_core/proxy_record.h"
 #include "proxy_core/proxy_settings.h"
 #include "proxy_core/saved_proxy_settings.h"
 #include "proxy_core/service_log.h"
@@ -76,10 +77,8 @@ class SystemProxy {
 
  private:
   struct Judgement;
-  enum class RecordState { kNone, kSet, kCleared };
-
-  void Record(RecordState state);
-  RecordState ReadRecord() const;
+  // Writes the record of the set (ProxyRecordState), with a warning when that fails.
+  void Record(ProxyRecordState state);
   // Every view now, and how each stands against the saved settings and the record.
   DWORD Judge(Judgement& judgement) const;
   // Before a set: saves what each view is owed (what was saved for it while it still holds ours,

@@ -131,7 +131,7 @@ FAULTS = [
     fault("P34", "proxy_core", "a hung set is not ended before the clear",
           "  if (!pending_) return;\n  orvanta::EndProcess", "  if (true) return;\n  orvanta::EndProcess"),
     fault("P35", "proxy_core", "a set leaves no record",
-          "[&] { Record(RecordState::kSet); }",
+          "[&] { Record(ProxyRecordState::kSet); }",
           "[&] {}"),
     fault("P36", "proxy_core", "a clear keeps the record",
           "  DeleteFileW(ProxyRecordPath().c_str());\n", ""),
@@ -197,8 +197,7 @@ FAULTS = [
           "INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {\n    return GetLastError();\n  }",
           tests="install|proxy_core_service"),
     fault("V11", "proxy_core", "a saved leftover of our own values is put back",
-          " &&\n"
-          "         !IsOurs(saved.plain);",
+          " && !IsOurs(saved.plain);",
           ";", tests="install|proxy_core_service"),
     fault("V12", "proxy_core", "the saved values are put back over values that are not ours",
           "  const bool plainOurs = judgement.plain == Holds::kOurs;",
@@ -207,8 +206,8 @@ FAULTS = [
           also=[("  if (!judgement.AnyOurs()) {",
                  "  if (!judgement.AnyOurs() && !judgement.hasSaved) {")]),
     fault("V13", "proxy_core", "a failed restore forgets the record and the saved values",
-          "  Record(RecordState::kCleared);\n",
-          "  ForgetSet();\n", tests="install|proxy_core_service"),
+          "  Record(ProxyRecordState::kCleared);\n",
+          "  ForgetProxySet();\n", tests="install|proxy_core_service"),
     fault("V14", "proxy_core", "a value absent before is left as we set it",
           "    status = RegDeleteValueW(key, name);",
           "    status = ERROR_FILE_NOT_FOUND;", tests="install|proxy_core_service"),
@@ -230,7 +229,7 @@ FAULTS = [
           tests="install|proxy_core_service"),
     fault("V20", "proxy_core", "start-up drops only the record when the values are no longer ours",
           "ERROR_SUCCESS || !judgement.AnyOurs()) {\n"
-          "    ForgetSet();",
+          "    ForgetProxySet();",
           "ERROR_SUCCESS || !judgement.AnyOurs()) {\n"
           "    DeleteFileW(ProxyRecordPath().c_str());", tests="install|proxy_core_service"),
     fault("V21", "proxy_core", "the restore logs a shortened line",
@@ -430,8 +429,8 @@ FAULTS = [
     fault("W13", "proxy_core", "recovery misses a ProxyEnable that PowerShell wrote as text",
           "  return IsText(value, L\"1\");", "  return false;"),
     fault("W14", "proxy_core", "the record is written before the set command has started",
-          "command, ProxyCommandRunner::Lifetime::kEndsWithHost, [&] { Record(RecordState::kSet); });",
-          "command, ProxyCommandRunner::Lifetime::kEndsWithHost);\n  Record(RecordState::kSet);"),
+          "ProxyCommandRunner::Lifetime::kEndsWithHost,\n                    [&] { Record(ProxyRecordState::kSet); });",
+          "ProxyCommandRunner::Lifetime::kEndsWithHost);\n  Record(ProxyRecordState::kSet);"),
     fault("W15", "proxy_core", "a set command outlives the host",
           "command, ProxyCommandRunner::Lifetime::kEndsWithHost,",
           "command, ProxyCommandRunner::Lifetime::kOutlivesHost,"),
@@ -469,7 +468,7 @@ FAULTS = [
     # (N1-N10 are the network_speed faults; these continue at N11.)
     fault("N11", "proxy_core", "a clear that finds values not ours keeps the record and the "
           "saved values",
-          "    ForgetSet();\n"
+          "    ForgetProxySet();\n"
           "    restorePending_ = false;\n"
           '    log_("System proxy not set by Orvanta; left unchanged");',
           "    restorePending_ = false;\n"
@@ -484,11 +483,11 @@ FAULTS = [
           "\"System proxy not set by Orvanta\"",
           tests="install|proxy_core_service|vpn_control"),
     fault("N14", "proxy_core", "a clear that changed nothing still tells running programs",
-          "    ForgetSet();\n"
+          "    ForgetProxySet();\n"
           "    restorePending_ = false;\n"
           '    log_("System proxy not set by Orvanta; left unchanged");',
           "    TellRunningPrograms();\n"
-          "    ForgetSet();\n"
+          "    ForgetProxySet();\n"
           "    restorePending_ = false;\n"
           '    log_("System proxy not set by Orvanta; left unchanged");',
           tests="install|proxy_core_service|vpn_control"),
@@ -507,7 +506,7 @@ FAULTS = [
           "judged && judgement.plain == Holds::kOurs ? judgement.saved.plain",
           "judged ? judgement.saved.plain", tests="install|proxy_core_service|vpn_control"),
     fault("N18", "proxy_core", "saved values count without a record of the set",
-          "return ReadRecord() != RecordState::kNone && LoadProxySnapshot(",
+          "return ReadProxyRecord() != ProxyRecordState::kNone &&\n         LoadProxySnapshot(",
           "return LoadProxySnapshot(", tests="install|proxy_core_service|vpn_control"),
     fault("N19", "proxy_core", "a ProxyEnable kept as text is not made a DWORD before a set",
           "if (current.enable.present && current.enable.type == REG_DWORD) return std::nullopt;",
@@ -986,11 +985,11 @@ FAULTS = [
           "fits = index < cut ? asBefore(index) : written(index);"),
     fault("X11", "proxy_core", "the record's cleared mark is not applied to the plain values: "
           "a retried restore leaves them as the clear command left them",
-          "CutShort(plain, judgement.saved.plain, record == RecordState::kCleared, address)",
+          "CutShort(plain, judgement.saved.plain, record == ProxyRecordState::kCleared, address)",
           "CutShort(plain, judgement.saved.plain, false, address)"),
     fault("X12", "proxy_core", "a connection the user turned to direct while connected counts "
           "as ours and gets the saved settings back",
-          "(saved != nullptr && record == RecordState::kCleared &&",
+          "(saved != nullptr && record == ProxyRecordState::kCleared &&",
           "(saved != nullptr &&"),
     fault("X13", "proxy_core", "a refused restore is not tried again at the host's end",
           "  if (systemProxy_.RestorePending()) ClearSystemProxy();\n", ""),
