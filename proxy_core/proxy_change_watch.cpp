@@ -2,14 +2,26 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "proxy_core/connection_settings.h"
 #include "proxy_core/proxy_settings.h"
 #include "support/wide_text.h"
 
 namespace {
+
+// The warning that `what` now holds `inEffect` (empty: nothing, the proxy turned off), so that
+// `traffic` may bypass the core.
+std::string Warning(const std::string& what, const std::wstring& inEffect, const char* traffic) {
+  const std::string change = inEffect.empty()
+                                 ? "turned " + what + " off"
+                                 : "changed " + what + " to " + orvanta::Utf8FromWide(inEffect);
+  return "WARNING: Another program " + change + "; " + traffic + " may bypass sing-box";
+}
 
 void WarnUnnoticed(const ServiceLog& log, DWORD error) {
   log("WARNING: A change of the system proxy by another program will not be noticed. Error "
@@ -24,8 +36,8 @@ ProxyChangeWatch::ProxyChangeWatch(ServiceLog log, const std::string& address)
       address_(orvanta::WideFromUtf8(address)),
       wait_([this] { OnChanged(); }) {}
 
-void ProxyChangeWatch::Start(bool lanIsOurs) {
-  lanIsOurs_ = lanIsOurs;
+void ProxyChangeWatch::Start(std::vector<std::wstring> connections) {
+  connections_ = std::move(connections);
   reported_ = false;
   if (!event_) event_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (!event_) {
@@ -57,37 +69,40 @@ void ProxyChangeWatch::OnChanged() {
   if (Arm()) Check();
 }
 
+std::optional<std::string> ProxyChangeWatch::Departure() const {
+  // The LAN's settings first: they are what WinHTTP and Windows follow, and the plain values are
+  // only their shadow there (a script chosen on the settings page shows in them as "off").
+  const bool lanIsOurs =
+      std::find(connections_.begin(), connections_.end(), std::wstring()) != connections_.end();
+  ConnectionSettings settings;
+  if (lanIsOurs && ReadConnection(std::wstring(), settings) == ERROR_SUCCESS &&
+      !IsOurConnection(settings, address_)) {
+    return Warning("the system proxy", DescribeConnection(settings), "traffic");
+  }
+  ProxySettings plain;
+  if (ReadProxySettings(plain) != ERROR_SUCCESS) return std::nullopt;
+  if (!IsOurProxy(plain, address_)) {
+    return Warning("the system proxy", IsProxyEnabled(plain) ? ProxyServerText(plain) : L"",
+                   "traffic");
+  }
+  for (const std::wstring& name : connections_) {
+    if (!name.empty() && ReadConnection(name, settings) == ERROR_SUCCESS &&
+        !IsOurConnection(settings, address_)) {
+      return Warning("the proxy of the connection \"" + orvanta::Utf8FromWide(name) + "\"",
+                     DescribeConnection(settings), "traffic over it");
+    }
+  }
+  return std::string();
+}
+
 void ProxyChangeWatch::Check() {
-  // The LAN's settings first, when the set made them ours: they are what WinHTTP and Windows
-  // follow, and the plain values are only their shadow there (a script chosen on the settings
-  // page shows in them as the proxy turned off).
-  std::wstring inEffect;
-  bool ours = true;
-  if (lanIsOurs_) {
-    ConnectionSettings lan;
-    if (ReadConnection(std::wstring(), lan) == ERROR_SUCCESS && !IsOurConnection(lan, address_)) {
-      ours = false;
-      inEffect = DescribeConnection(lan);
-    }
-  }
-  if (ours) {
-    ProxySettings current;
-    if (ReadProxySettings(current) != ERROR_SUCCESS) return;
-    if (!IsOurProxy(current, address_)) {
-      ours = false;
-      inEffect = IsProxyEnabled(current) ? ProxyServerText(current) : std::wstring();
-    }
-  }
-  if (ours) {
+  const std::optional<std::string> departure = Departure();
+  if (!departure) return;
+  if (departure->empty()) {
     reported_ = false;
     return;
   }
   if (reported_) return;
   reported_ = true;
-  if (!inEffect.empty()) {
-    log_("WARNING: Another program changed the system proxy to " + orvanta::Utf8FromWide(inEffect) +
-         "; traffic may bypass sing-box");
-  } else {
-    log_("WARNING: Another program turned the system proxy off; traffic may bypass sing-box");
-  }
+  log_(*departure);
 }

@@ -228,20 +228,21 @@ void SystemProxy::TellRunningPrograms() {
   }
 }
 
-bool SystemProxy::SetConnections(const std::vector<std::wstring>& connections) {
+std::vector<std::wstring> SystemProxy::SetConnections(
+    const std::vector<std::wstring>& connections) {
   const ConnectionSettings ours = OurConnectionSettings(orvanta::WideFromUtf8(address_));
-  bool lanSet = false;
+  std::vector<std::wstring> taken;
   for (const std::wstring& name : connections) {
     // The script's address stays: our flags keep it from winning, and it is the user's.
     const DWORD error = WriteConnection(name, ours, false);
     if (error != ERROR_SUCCESS) {
       log_("WARNING: Cannot set the proxy for " + ConnectionLabel(name) +
            ". Error code: " + std::to_string(error));
-    } else if (name.empty()) {
-      lanSet = true;
+    } else {
+      taken.push_back(name);
     }
   }
-  return lanSet;
+  return taken;
 }
 
 bool SystemProxy::Set(const std::string& host, int port) {
@@ -287,12 +288,12 @@ bool SystemProxy::Set(const std::string& host, int port) {
     log_("ERROR: Proxy command failed with exit code: " + std::to_string(outcome.exitCode));
     return false;
   }
-  const bool lanSet = SetConnections(connections);
+  const std::vector<std::wstring> taken = SetConnections(connections);
   // Read back, and the watch armed, before the notices: a program that reacts to them may change
   // the proxy at once. That is a change for the watch to report, not a set that failed.
   ConnectionSettings lan;
   const DWORD readError = ReadConnection(std::wstring(), lan);
-  changeWatch_.Start(lanSet);
+  changeWatch_.Start(taken);
   TellRunningPrograms();
   if (readError != ERROR_SUCCESS) {
     log_("ERROR: Cannot read the proxy of the LAN connection back. Error code: " +

@@ -22,8 +22,8 @@
 // reads ProxyEnable only as a DWORD: so before a set, a ProxyEnable that is missing or not a
 // DWORD is written as DWORD 0, and the proxy the set turns on is in effect for every client.
 //
-// While a set is in effect, a change by anyone else that leaves the plain values or the LAN
-// settings no longer ours is reported (ProxyChangeWatch).
+// While a set is in effect, a change by anyone else that leaves the plain values, the LAN or an
+// entry the set reached no longer ours is reported (ProxyChangeWatch).
 //
 // The commands run as ProxyCommandRunner says. A set leaves a record in the working folder as
 // soon as its command runs, so a run that crashed with the proxy set is cleaned up by the next
@@ -87,8 +87,8 @@ class SystemProxy {
   std::optional<RegistryValue> PrepareForSet(const std::vector<std::wstring>& connections);
   // The settings this connection's set replaced; false when there are none to put back.
   bool SavedUserSettings(ProxySnapshot& saved) const;
-  // Gives each connection ours; false when the LAN refused.
-  bool SetConnections(const std::vector<std::wstring>& connections);
+  // Gives each connection ours; the result names those that took it (the LAN as "").
+  std::vector<std::wstring> SetConnections(const std::vector<std::wstring>& connections);
   // The views judged ours get their saved settings back, else are turned off.
   bool PutBack(const Judgement& judgement);
   // Runs the clear command; true when it ended with exit code 0 within the wait.

@@ -402,11 +402,15 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
   const std::string detection =
       "WARNING: Another program changed the system proxy to automatic detection; traffic may "
       "bypass sing-box";
+  const std::string office =
+      "WARNING: Another program turned the proxy of the connection \"Office VPN\" off; traffic "
+      "over it may bypass sing-box";
   struct Step {
     const char* description;
     ProxySettings written;  // the plain values, by another program, while connected
-    const char* lan;        // or the LAN settings, as the settings page writes them
+    const char* stored;     // or a connection's settings, as the settings page writes them
     Lines reported;
+    const std::wstring& connection = kLan;
   };
   const std::vector<Step> steps = {
       {"another server", {1, "other.example:3128", "<-loopback>"}, nullptr, {changed}},
@@ -419,6 +423,8 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
       {"the LAN back to ours", {}, "3|127.0.0.1:10809|<-loopback>|", {}},
       {"detection beside our server", {}, "11|127.0.0.1:10809|<-loopback>|", {detection}},
       {"the LAN back to ours again", {}, "3|127.0.0.1:10809|<-loopback>|", {}},
+      {"an entry turned direct", {}, "1|||", {office}, kOffice},
+      {"the entry back to ours", {}, "3|127.0.0.1:10809|<-loopback>|", {}, kOffice},
       {"turned off", {0, kOurs, "<-loopback>"}, nullptr, {off}},
   };
   // The next connection starts afresh: its first change away is reported too, and its own
@@ -434,8 +440,8 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
     for (const Step& step : connection == 0 ? steps : nextConnection) {
       SCOPED_TRACE(step.description);
       const ULONGLONG writtenAt = GetTickCount64();
-      if (step.lan != nullptr) {
-        Store(kLan, step.lan);
+      if (step.stored != nullptr) {
+        Store(step.connection, step.stored);
       } else {
         orvanta_test::WriteProxySettings(step.written);
       }

@@ -124,8 +124,8 @@ FAULTS = [
           '    log_("ERROR: Proxy command failed with exit code: " + std::to_string(outcome.exitCode));\n'
           "    return false;\n"
           "  }\n"
-          "  const bool lanSet = SetConnections(connections);",
-          "  const bool lanSet = SetConnections(connections);"),
+          "  const std::vector<std::wstring> taken = SetConnections(connections);",
+          "  const std::vector<std::wstring> taken = SetConnections(connections);"),
     fault("P33", "proxy_core", "PowerShell found through the command search",
           "  options.application = powerShell_;", "  options.application.clear();"),
     fault("P34", "proxy_core", "a hung set is not ended before the clear",
@@ -156,8 +156,8 @@ FAULTS = [
     fault("V2", "proxy_core", "the user's values are saved after the set wrote ours",
           "  const std::optional<RegistryValue> enableFound = PrepareForSet(connections);",
           "  const std::optional<RegistryValue> enableFound;",
-          also=[("  const bool lanSet = SetConnections(connections);\n",
-                 "  const bool lanSet = SetConnections(connections);\n"
+          also=[("  const std::vector<std::wstring> taken = SetConnections(connections);\n",
+                 "  const std::vector<std::wstring> taken = SetConnections(connections);\n"
                  "  PrepareForSet(connections);\n")], tests="install|proxy_core_service"),
     fault("V3", "proxy_core", "the refresh is sent before the settings-changed notice",
           "setOption(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0)) {",
@@ -183,12 +183,12 @@ FAULTS = [
           "std::to_string(outcome.exitCode));\n"
           "    return false;\n"
           "  }\n"
-          "  const bool lanSet",
+          "  const std::vector<std::wstring> taken",
           "std::to_string(outcome.exitCode));\n"
           "    TellRunningPrograms();\n"
           "    return false;\n"
           "  }\n"
-          "  const bool lanSet", tests="install|proxy_core_service"),
+          "  const std::vector<std::wstring> taken", tests="install|proxy_core_service"),
     fault("V8", "proxy_core", "a refused notice goes unreported",
           "    log_(\"WARNING: Running programs were not told of the new proxy setting. Error code: \" +\n"
           "         std::to_string(error));\n", "", tests="install|proxy_core_service"),
@@ -516,9 +516,8 @@ FAULTS = [
           "    if (enableFound) WriteProxyEnable(*enableFound);\n", "",
           tests="install|proxy_core_service|vpn_control"),
     fault("N21", "proxy_core", "another program's change is reported at every notice",
-          "  reported_ = true;\n"
-          "  if (!inEffect.empty()) {",
-          "  if (!inEffect.empty()) {", tests="install|proxy_core_service|vpn_control"),
+          "  reported_ = true;\n  log_(*departure);",
+          "  log_(*departure);", tests="install|proxy_core_service|vpn_control"),
     fault("N22", "proxy_core", "a return to our values does not re-allow the report",
           "    reported_ = false;\n    return;", "    return;",
           tests="install|proxy_core_service|vpn_control"),
@@ -538,8 +537,8 @@ FAULTS = [
           "  Check();", tests="install|proxy_core_service|vpn_control"),
     fault("N26", "proxy_core", "a proxy turned off with its server kept is reported as changed "
           "to that server",
-          "inEffect = IsProxyEnabled(current) ? ProxyServerText(current) : std::wstring();",
-          "inEffect = current.enable.present ? ProxyServerText(current) : std::wstring();",
+          "IsProxyEnabled(plain) ? ProxyServerText(plain) : L\"\"",
+          "plain.enable.present ? ProxyServerText(plain) : L\"\"",
           tests="install|proxy_core_service|vpn_control"),
     fault("N27", "proxy_core", "the change notice listens for new and deleted names only",
           "REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_NAME, event, TRUE",
@@ -548,9 +547,9 @@ FAULTS = [
           "0, KEY_NOTIFY, key.Receive());", "0, KEY_QUERY_VALUE, key.Receive());",
           tests="install|proxy_core_service|vpn_control"),
     fault("N29", "proxy_core", "a successful set never starts the watch",
-          "  changeWatch_.Start(lanSet);\n"
+          "  changeWatch_.Start(taken);\n"
           "  TellRunningPrograms();",
-          "  static_cast<void>(lanSet);\n  TellRunningPrograms();", tests="install|proxy_core_service|vpn_control"),
+          "  static_cast<void>(taken);\n  TellRunningPrograms();", tests="install|proxy_core_service|vpn_control"),
     fault("N30", "proxy_core", "a registry text keeps its terminating NUL: no values are ever ours",
           "  return text.substr(0, text.find(L'\\0'));", "  return text;",
           tests="install|proxy_core_service|vpn_control"),
@@ -806,10 +805,12 @@ FAULTS = [
           "address_"),
     fault("F34", "proxy_core", "the watch judges the server alone: the proxy turned off (or the "
           "bypass list changed) with our server kept goes unreported",
-          "    if (!IsOurProxy(current, address_)) {",
-          "    if (ProxyServerText(current) != address_) {",
-          also=[("!IsOurConnection(lan, address_)) {",
-                 "lan.server != address_) {")]),
+          "  if (!IsOurProxy(plain, address_)) {",
+          "  if (ProxyServerText(plain) != address_) {",
+          also=[("  if (lanIsOurs && ReadConnection(std::wstring(), settings) == ERROR_SUCCESS &&\n"
+                 "      !IsOurConnection(settings, address_)) {",
+                 "  if (lanIsOurs && ReadConnection(std::wstring(), settings) == ERROR_SUCCESS &&\n"
+                 "      settings.server != address_) {")]),
     fault("F36", "runner", "a second start says the opposite of what happened: a raised window "
           "is reported as none, and none as raised",
           "std::fputs(raised ? ", "std::fputs(!raised ? ", tests="install|runner|e2e"),
