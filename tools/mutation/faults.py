@@ -1031,4 +1031,121 @@ FAULTS = [
           "const DWORD error = WriteConnection(name, ours, true);"),
     fault("X23", "proxy_core", "a small file whose write failed leaves its partial copy behind",
           "      file.Reset();\n      DeleteFileW(partial.c_str());", "      file.Reset();"),
+    # proxy_core: the command runner, the change watch and the per-view save
+    # M1-M41 are the messaging and channels faults; these continue at M42.
+    fault("M42", "proxy_core", "every command gains a -NoProfile switch: the command text "
+          "differs from the one PowerShell is meant to get",
+          "kPrefix[] = \"powershell.exe -Command \\\"\";",
+          "kPrefix[] = \"powershell.exe -NoProfile -Command \\\"\";",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M43", "proxy_core", "the set command loses the separator after ProxyServer: its "
+          "second and third statements run together",
+          "address + \"'; \" + kPropertyCommand",
+          "address + \"' \" + kPropertyCommand",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M44", "proxy_core", "the clear command's script is never closed by its quote",
+          "\"-Name ProxyOverride -Value ''\\\"\";",
+          "\"-Name ProxyOverride -Value ''\";",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M45", "proxy_core", "the system folder's PowerShell is taken from System32 itself, "
+          "not from WindowsPowerShell\\v1.0",
+          "SystemFolderPath(L\"WindowsPowerShell\\\\v1.0\\\\powershell.exe\")",
+          "SystemFolderPath(L\"powershell.exe\")",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M46", "proxy_core", "the lifetimes are swapped in the runner: a set outlives the host "
+          "and a clear ends with it",
+          "if (lifetime == Lifetime::kEndsWithHost) options.killOnCloseJob = &job_;",
+          "if (lifetime != Lifetime::kEndsWithHost) options.killOnCloseJob = &job_;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M47", "proxy_core", "an unknown PowerShell path is not refused: the command search "
+          "starts whatever powershell.exe it finds",
+          "  if (options.application.empty()) {\n    outcome.startError = ERROR_FILE_NOT_FOUND;",
+          "  if (false) {\n    outcome.startError = ERROR_FILE_NOT_FOUND;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M48", "proxy_core", "the set is recorded before PowerShell is started: a command "
+          "that never started leaves a record behind",
+          "    return outcome;\n  }\n  orvanta::LaunchResult launched = orvanta::LaunchProcess(options);",
+          "    return outcome;\n  }\n  if (onStarted) onStarted();\n"
+          "  orvanta::LaunchResult launched = orvanta::LaunchProcess(options);",
+          also=[("  outcome.started = true;\n  if (onStarted) onStarted();\n",
+                 "  outcome.started = true;\n")],
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M49", "proxy_core", "the set is recorded only once PowerShell has ended: a set that "
+          "outlives its wait leaves no record",
+          "  outcome.started = true;\n  if (onStarted) onStarted();\n",
+          "  outcome.started = true;\n",
+          also=[("  // An unreadable exit code counts as still running",
+                 "  if (onStarted) onStarted();\n"
+                 "  // An unreadable exit code counts as still running")],
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M50", "proxy_core", "a command that outlived its wait reports exit code 0: a hung "
+          "set or clear counts as done",
+          "    pending_ = std::move(launched.handles.process);\n    return outcome;",
+          "    pending_ = std::move(launched.handles.process);\n    outcome.exitCode = 0;\n"
+          "    return outcome;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M51", "proxy_core", "a new command does not end the one still running from before: "
+          "a hung clear can land after the next set",
+          "  EndPending();\n  Outcome outcome;", "  Outcome outcome;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M52", "proxy_core", "the watch does not read the values once it is armed: a change "
+          "made right after our writes goes unreported",
+          "  ResetEvent(event_.Get());\n  if (Arm()) Check();",
+          "  ResetEvent(event_.Get());\n  Arm();",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M53", "proxy_core", "the watch's key stays open after the watch stops",
+          "  wait_.Cancel();\n  key_.Reset();", "  wait_.Cancel();",
+          tests="install|proxy_core|vpn_control"),
+    fault("M54", "proxy_core", "a LAN no longer ours is described by its manual server: a "
+          "script or detection is reported as our server or as the proxy turned off",
+          "      inEffect = DescribeConnection(lan);", "      inEffect = lan.server;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M55", "proxy_core", "the plain values are judged even when the LAN is no longer ours: "
+          "their shadow replaces the LAN's description",
+          "  if (ours) {\n    ProxySettings current;", "  {\n    ProxySettings current;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M56", "proxy_core", "the warning of another program's proxy names another ending",
+          "\"; traffic may bypass sing-box\");\n  } else {",
+          "\"; traffic may bypass the core\");\n  } else {",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M57", "proxy_core", "the watch never judges the LAN: another program's change of "
+          "the LAN settings alone goes unreported",
+          "  changeWatch_.Start(lanSet);",
+          "  changeWatch_.Start(false);\n  static_cast<void>(lanSet);",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M58", "proxy_core", "a view keeps its saved settings at the next set though it no "
+          "longer holds ours: the user's choice made since is lost",
+          "if (now.connections[i].name == name && connections[i] == Holds::kOurs) {",
+          "if (now.connections[i].name == name) {",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M59", "proxy_core", "a view that still holds ours saves what it holds now (ours) "
+          "instead of what was saved for it",
+          "        return Find(saved.connections, name);",
+          "        return Find(now.connections, name);",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M60", "proxy_core", "every connection is saved as keeping a value of its own: one "
+          "that had none keeps the value the set created",
+          "      Connection connection{name, ConnectionSettings(), HasStoredConnection(name)};",
+          "      Connection connection{name, ConnectionSettings(), true};",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M61", "proxy_core", "ours left from an earlier set is saved as the user's "
+          "connection settings",
+          "        if (!IsOurConnection(connection.settings, address)) {\n"
+          "          owed.connections.push_back(std::move(connection));\n"
+          "        }\n",
+          "        static_cast<void>(address);\n"
+          "        owed.connections.push_back(std::move(connection));\n",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M62", "proxy_core", "the LAN is read back after the notices: a program that reacts "
+          "to them at once makes a set that worked fail",
+          "  const DWORD readError = ReadConnection(std::wstring(), lan);\n"
+          "  changeWatch_.Start(lanSet);\n  TellRunningPrograms();\n",
+          "  changeWatch_.Start(lanSet);\n  TellRunningPrograms();\n"
+          "  const DWORD readError = ReadConnection(std::wstring(), lan);\n",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("M63", "proxy_core", "a set that outlived its wait gets ProxyEnable put back: when it "
+          "lands, PowerShell writes it as text, which WinINet takes as off",
+          "if (!outcome.started || (outcome.exitCode != 0 && outcome.exitCode != STILL_ACTIVE)) {",
+          "if (!outcome.started || outcome.exitCode != 0) {",
+          tests="install|proxy_core_service|vpn_control"),
 ]
