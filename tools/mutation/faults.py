@@ -1098,20 +1098,28 @@ FAULTS = [
           tests="install|proxy_core|vpn_control"),
     fault("M54", "proxy_core", "a LAN no longer ours is described by its manual server: a "
           "script or detection is reported as our server or as the proxy turned off",
-          "      inEffect = DescribeConnection(lan);", "      inEffect = lan.server;",
+          "    return Warning(\"the system proxy\", DescribeConnection(settings), \"traffic\");",
+          "    return Warning(\"the system proxy\", settings.server, \"traffic\");",
           tests="install|proxy_core_service|vpn_control"),
     fault("M55", "proxy_core", "the plain values are judged even when the LAN is no longer ours: "
           "their shadow replaces the LAN's description",
-          "  if (ours) {\n    ProxySettings current;", "  {\n    ProxySettings current;",
+          "    return Warning(\"the system proxy\", DescribeConnection(settings), \"traffic\");",
+          "    ProxySettings shadow;\n"
+          "    if (ReadProxySettings(shadow) == ERROR_SUCCESS && !IsOurProxy(shadow, address_)) {\n"
+          "      return Warning(\"the system proxy\",\n"
+          "                     IsProxyEnabled(shadow) ? ProxyServerText(shadow) : L\"\", \"traffic\");\n"
+          "    }\n"
+          "    return Warning(\"the system proxy\", DescribeConnection(settings), \"traffic\");",
           tests="install|proxy_core_service|vpn_control"),
     fault("M56", "proxy_core", "the warning of another program's proxy names another ending",
-          "\"; traffic may bypass sing-box\");\n  } else {",
-          "\"; traffic may bypass the core\");\n  } else {",
+          "traffic + \" may bypass sing-box\";",
+          "traffic + \" may bypass the core\";",
           tests="install|proxy_core_service|vpn_control"),
     fault("M57", "proxy_core", "the watch never judges the LAN: another program's change of "
           "the LAN settings alone goes unreported",
-          "  changeWatch_.Start(lanSet);",
-          "  changeWatch_.Start(false);\n  static_cast<void>(lanSet);",
+          "std::find(connections_.begin(), connections_.end(), std::wstring()) != connections_.end();",
+          "std::find(connections_.begin(), connections_.end(), std::wstring()) == connections_.end() &&\n"
+          "      false;",
           tests="install|proxy_core_service|vpn_control"),
     fault("M58", "proxy_core", "a view keeps its saved settings at the next set though it no "
           "longer holds ours: the user's choice made since is lost",
@@ -1139,8 +1147,8 @@ FAULTS = [
     fault("M62", "proxy_core", "the LAN is read back after the notices: a program that reacts "
           "to them at once makes a set that worked fail",
           "  const DWORD readError = ReadConnection(std::wstring(), lan);\n"
-          "  changeWatch_.Start(lanSet);\n  TellRunningPrograms();\n",
-          "  changeWatch_.Start(lanSet);\n  TellRunningPrograms();\n"
+          "  changeWatch_.Start(taken);\n  TellRunningPrograms();\n",
+          "  changeWatch_.Start(taken);\n  TellRunningPrograms();\n"
           "  const DWORD readError = ReadConnection(std::wstring(), lan);\n",
           tests="install|proxy_core_service|vpn_control"),
     fault("M63", "proxy_core", "a set that outlived its wait gets ProxyEnable put back: when it "
