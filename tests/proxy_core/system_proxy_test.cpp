@@ -186,6 +186,18 @@ TEST_F(SystemProxyTest, SetAndRestoreGiveEveryViewOursThenItsOwnBackAndTellRunni
   EXPECT_TRUE(proxy.Clear());
   ExpectSettings({1, "other.example:1", "<local>"});
   EXPECT_EQ(Stored(kLan), "");
+  // A LAN the user chose between two sets is theirs; our own LAN found with nothing saved for it
+  // (a leftover of a build that kept none) is nobody's, and is turned off.
+  ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+  Store(kLan, "3|user.example:1|<local>|");
+  ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+  EXPECT_TRUE(proxy.Clear());
+  EXPECT_EQ(Stored(kLan), "3|user.example:1|<local>|");
+  orvanta_test::WriteProxySettings({0, "", ""});
+  Store(kLan, "3|127.0.0.1:10809|<-loopback>|");
+  ASSERT_TRUE(proxy.Set("127.0.0.1", 10809));
+  EXPECT_TRUE(proxy.Clear());
+  EXPECT_EQ(Stored(kLan), "1|||");
 
   // A notice the system refuses costs one warning, not the result; the refresh still goes out,
   // as some programs hear only that.
@@ -291,6 +303,8 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
        "ERROR: Proxy command failed with exit code: 3"},
       {"not there", nullptr, nullptr, missing, patient,
        "ERROR: Failed to execute proxy command. Error code: 3"},
+      {"no system folder: never a search by name", nullptr, nullptr, L"", patient,
+       "ERROR: Failed to execute proxy command. Error code: 2"},
       {"outlives its wait", nullptr, "60000", system, brief,
        "ERROR: Proxy command failed with exit code: 259", true},
       {"cut short between its writes", nullptr, nullptr, system, brief,
@@ -315,7 +329,8 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
       EXPECT_EQ(log_.lines.back(), c.last);
       // Recorded only once the command has started; the connections and running programs hear
       // only of a success.
-      EXPECT_EQ(orvanta_test::FileExists(record_), c.powerShell != missing);
+      EXPECT_EQ(orvanta_test::FileExists(record_),
+                c.powerShell != missing && !c.powerShell.empty());
       EXPECT_EQ(Told(), c.last == kSetDone ? SetsOfOurs() + kNotices : "");
       if (c.cutMs != nullptr) {
         EXPECT_TRUE(
@@ -367,6 +382,22 @@ TEST_F(SystemProxyTest, PowerShellOutcomesDecideTheResult) {
     EXPECT_EQ(Stored(kHome), "1|elsewhere:1||");
     EXPECT_TRUE(noPowerShellLeft());
     ExpectSettings({0, "", ""});
+  }
+
+  // A clear that outlives its wait, then a connect: the clear is ended first, or it would turn
+  // the new connection's proxy off a moment later.
+  {
+    orvanta_test::WriteProxySettings({1, kOurs, "<-loopback>"});
+    ForgetEarlierSets();
+    SystemProxy reconnecting(log_.Sink(), kOurs, system, brief);
+    {
+      orvanta_test::ScopedEnvironment hang("ORVANTA_STANDIN_PS_HANG_MS", "3000");
+      EXPECT_FALSE(reconnecting.Clear());
+    }
+    EXPECT_TRUE(reconnecting.Set("127.0.0.1", 10809));
+    EXPECT_TRUE(noPowerShellLeft());
+    ExpectSettings({1, kOurs, "<-loopback>"});
+    EXPECT_TRUE(reconnecting.Clear());
   }
 
   // A second set that outlives its wait, then the disconnect: the set is ended before the
