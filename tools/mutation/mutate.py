@@ -1,7 +1,7 @@
 """Mutation testing by hand-picked faults: applies each fault of faults.py to the source,
 rebuilds the tree that holds it, runs the tests that cover its folder, records whether they
 failed (killed) or passed (survived), and restores the file. Not run in CI: a full run of the
-287 faults takes four to five hours on two cores; --only splits the list across worktrees.
+301 faults takes four to five hours on two cores; --only splits the list across worktrees.
 
     tools/mutation/run.sh [--only ID,ID] [--build-root DIR] [--list]
 
