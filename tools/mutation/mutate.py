@@ -101,8 +101,11 @@ def main():
     parser.add_argument("--list", action="store_true", help="check and list the faults only")
     args = parser.parse_args()
     faults = [f for f in FAULTS if not args.only or f["id"] in args.only.split(",")]
-    # Every fault must still apply before anything is built.
+    # Every fault must still apply before anything is built, and its id name it alone.
     problems = []
+    ids = [f["id"] for f in FAULTS]
+    problems += sorted("%s: the id of more than one fault" % i for i in set(ids)
+                       if ids.count(i) > 1)
     for fault in faults:
         for find, _ in edits(fault):
             try:
