@@ -1156,4 +1156,91 @@ FAULTS = [
           "if (!outcome.started || (outcome.exitCode != 0 && outcome.exitCode != STILL_ACTIVE)) {",
           "if (!outcome.started || outcome.exitCode != 0) {",
           tests="install|proxy_core_service|vpn_control"),
+    # proxy_core: the record unit and the watch of every entry
+    fault("E1", "proxy_core", "the cleared mark is written on the address's line: a cleared "
+          "record reads back as a set",
+          'address + "\\n" + (state == ProxyRecordState::kCleared ? kClearedMark : "")',
+          'address + (state == ProxyRecordState::kCleared ? kClearedMark : "\\n")',
+          tests="install|proxy_core_service|vpn_control"),
+    fault("E2", "proxy_core", "the record's states are written swapped: a set leaves \"cleared\", "
+          "a refused restore leaves a plain set",
+          "(state == ProxyRecordState::kCleared ? kClearedMark",
+          "(state == ProxyRecordState::kSet ? kClearedMark",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("E3", "proxy_core", "ForgetProxySet deletes the record alone: the saved settings are "
+          "left behind",
+          "  DeleteFileW(SavedProxySettingsPath().c_str());\n  DeleteFileW(ProxyRecordPath().c_str());",
+          "  DeleteFileW(ProxyRecordPath().c_str());",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("E4", "proxy_core", "ForgetProxySet deletes the saved settings alone: the record is "
+          "left behind",
+          "  DeleteFileW(SavedProxySettingsPath().c_str());\n  DeleteFileW(ProxyRecordPath().c_str());",
+          "  DeleteFileW(SavedProxySettingsPath().c_str());",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("E5", "proxy_core", "the record's bound fits the longest address line alone: a cleared "
+          "record cannot be read and counts as none",
+          "constexpr DWORD kMaxRecordBytes = 64;", "constexpr DWORD kMaxRecordBytes = 22;",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("E6", "proxy_core", "the watch judges the LAN only when the set did not reach it",
+          "std::find(connections_.begin(), connections_.end(), std::wstring()) != connections_.end();",
+          "std::find(connections_.begin(), connections_.end(), std::wstring()) == connections_.end();",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("E7", "proxy_core", "the watch judges the plain values before the LAN: a script chosen "
+          "on the settings page is reported as the proxy turned off",
+          "  ConnectionSettings settings;\n"
+          "  if (lanIsOurs && ReadConnection(std::wstring(), settings) == ERROR_SUCCESS &&\n"
+          "      !IsOurConnection(settings, address_)) {\n"
+          "    return Warning(\"the system proxy\", DescribeConnection(settings), \"traffic\");\n"
+          "  }\n"
+          "  ProxySettings plain;\n"
+          "  if (ReadProxySettings(plain) != ERROR_SUCCESS) return std::nullopt;\n"
+          "  if (!IsOurProxy(plain, address_)) {\n"
+          "    return Warning(\"the system proxy\", IsProxyEnabled(plain) ? ProxyServerText(plain) : L\"\",\n"
+          "                   \"traffic\");\n"
+          "  }\n",
+          "  ProxySettings plain;\n"
+          "  if (ReadProxySettings(plain) != ERROR_SUCCESS) return std::nullopt;\n"
+          "  if (!IsOurProxy(plain, address_)) {\n"
+          "    return Warning(\"the system proxy\", IsProxyEnabled(plain) ? ProxyServerText(plain) : L\"\",\n"
+          "                   \"traffic\");\n"
+          "  }\n"
+          "  ConnectionSettings settings;\n"
+          "  if (lanIsOurs && ReadConnection(std::wstring(), settings) == ERROR_SUCCESS &&\n"
+          "      !IsOurConnection(settings, address_)) {\n"
+          "    return Warning(\"the system proxy\", DescribeConnection(settings), \"traffic\");\n"
+          "  }\n",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("E8", "proxy_core", "plain values that cannot be read are reported as the proxy turned "
+          "off",
+          "  if (ReadProxySettings(plain) != ERROR_SUCCESS) return std::nullopt;",
+          "  if (ReadProxySettings(plain) != ERROR_SUCCESS) return Warning(\"the system proxy\", L\"\", \"traffic\");",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("E9", "proxy_core", "the last entry the set reached is never judged",
+          "  for (const std::wstring& name : connections_) {\n"
+          "    if (!name.empty() && ReadConnection(name, settings) == ERROR_SUCCESS &&",
+          "  for (size_t i = 0; i + 1 < connections_.size(); ++i) {\n"
+          "    const std::wstring& name = connections_[i];\n"
+          "    if (!name.empty() && ReadConnection(name, settings) == ERROR_SUCCESS &&",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("E10", "proxy_core", "an entry's warning says \"traffic\" where it says \"traffic over it\"",
+          "                     DescribeConnection(settings), \"traffic over it\");",
+          "                     DescribeConnection(settings), \"traffic\");",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("E11", "proxy_core", "an entry is described by its server: one turned direct with our "
+          "server kept is reported as changed to ours",
+          "                     DescribeConnection(settings), \"traffic over it\");",
+          "                     settings.server, \"traffic over it\");",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("E12", "proxy_core", "a watch that cannot read the plain values re-arms the report: the "
+          "same departure is reported again",
+          "  if (!departure) return;\n  if (departure->empty()) {",
+          "  if (!departure || departure->empty()) {",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("E13", "proxy_core", "the watch is told of the LAN alone, as before entries counted",
+          "      taken.push_back(name);", "      if (name.empty()) taken.push_back(name);",
+          tests="install|proxy_core_service|vpn_control"),
+    fault("E14", "proxy_core", "an entry that refused our settings is still handed to the watch",
+          "    } else {\n      taken.push_back(name);\n    }",
+          "    }\n    taken.push_back(name);",
+          tests="install|proxy_core_service|vpn_control"),
 ]

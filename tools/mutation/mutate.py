@@ -1,7 +1,7 @@
 """Mutation testing by hand-picked faults: applies each fault of faults.py to the source,
 rebuilds the tree that holds it, runs the tests that cover its folder, records whether they
 failed (killed) or passed (survived), and restores the file. Not run in CI: a full run of the
-309 faults takes four to five hours on two cores; --only splits the list across worktrees.
+323 faults takes four to five hours on two cores; --only splits the list across worktrees.
 
     tools/mutation/run.sh [--only ID,ID] [--build-root DIR] [--list]
 
@@ -101,8 +101,11 @@ def main():
     parser.add_argument("--list", action="store_true", help="check and list the faults only")
     args = parser.parse_args()
     faults = [f for f in FAULTS if not args.only or f["id"] in args.only.split(",")]
-    # Every fault must still apply before anything is built.
+    # Every fault must still apply before anything is built, and its id name it alone.
     problems = []
+    ids = [f["id"] for f in FAULTS]
+    problems += sorted("%s: the id of more than one fault" % i for i in set(ids)
+                       if ids.count(i) > 1)
     for fault in faults:
         for find, _ in edits(fault):
             try:
