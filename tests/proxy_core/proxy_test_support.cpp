@@ -87,7 +87,7 @@ std::vector<std::string> MessagesFrom(const std::string& serviceLog, size_t firs
   return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(first), all.end());
 }
 
-ReadOnlyInternetSettings::ReadOnlyInternetSettings() {
+LockedInternetSettings::LockedInternetSettings(REGSAM allowed) {
   EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, orvanta_test::kInternetSettings, 0,
                           READ_CONTROL | WRITE_DAC, &key_),
             ERROR_SUCCESS);
@@ -101,14 +101,14 @@ ReadOnlyInternetSettings::ReadOnlyInternetSettings() {
   EXPECT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize));
   PACL acl = reinterpret_cast<PACL>(acl_);
   EXPECT_TRUE(InitializeAcl(acl, sizeof(acl_), ACL_REVISION));
-  EXPECT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ, everyone));
+  EXPECT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, allowed, everyone));
   SECURITY_DESCRIPTOR readOnly;
   EXPECT_TRUE(InitializeSecurityDescriptor(&readOnly, SECURITY_DESCRIPTOR_REVISION));
   EXPECT_TRUE(SetSecurityDescriptorDacl(&readOnly, TRUE, acl, FALSE));
   EXPECT_EQ(RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, &readOnly), ERROR_SUCCESS);
 }
 
-ReadOnlyInternetSettings::~ReadOnlyInternetSettings() {
+LockedInternetSettings::~LockedInternetSettings() {
   EXPECT_EQ(RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, original_.data()), ERROR_SUCCESS);
   RegCloseKey(key_);
 }

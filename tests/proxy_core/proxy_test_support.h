@@ -46,16 +46,17 @@ std::vector<std::string> Messages(const std::string& serviceLog);
 // Messages from index `first` on.
 std::vector<std::string> MessagesFrom(const std::string& serviceLog, size_t first);
 
-// Takes the right to write values of the Internet Settings key from everyone, as a policy that
-// locks the proxy does; Wine checks a key's DACL as Windows does, so a write there fails with
-// ERROR_ACCESS_DENIED. The key's own security comes back at destruction through the handle
-// opened before, since the DACL set here grants no WRITE_DAC.
-class ReadOnlyInternetSettings {
+// Grants everyone only `allowed` on the Internet Settings key: by default reading, as a policy
+// that locks the proxy does, or (KEY_NOTIFY) not even that. Wine checks a key's DACL as Windows
+// does, so what it does not grant fails with ERROR_ACCESS_DENIED; handles opened before keep
+// their rights. The key's own security comes back at destruction through the handle opened
+// before, since the DACL set here grants no WRITE_DAC.
+class LockedInternetSettings {
  public:
-  ReadOnlyInternetSettings();
-  ~ReadOnlyInternetSettings();
-  ReadOnlyInternetSettings(const ReadOnlyInternetSettings&) = delete;
-  ReadOnlyInternetSettings& operator=(const ReadOnlyInternetSettings&) = delete;
+  explicit LockedInternetSettings(REGSAM allowed = KEY_READ);
+  ~LockedInternetSettings();
+  LockedInternetSettings(const LockedInternetSettings&) = delete;
+  LockedInternetSettings& operator=(const LockedInternetSettings&) = delete;
 
  private:
   HKEY key_ = nullptr;

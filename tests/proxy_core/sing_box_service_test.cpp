@@ -213,7 +213,7 @@ TEST_F(SingBoxServiceTest, TheEndOfAServiceRetriesARestoreThatWasRefused) {
   auto service = std::make_unique<SingBoxService>();
   ASSERT_TRUE(service->Start(kConfig));
   {
-    proxytest::ReadOnlyInternetSettings locked;
+    proxytest::LockedInternetSettings locked;
     EXPECT_TRUE(service->Stop());
   }
   EXPECT_TRUE(CoreChildren().empty());

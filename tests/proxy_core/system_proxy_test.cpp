@@ -433,18 +433,27 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
   const std::string detection =
       "WARNING: Another program changed the system proxy to automatic detection; traffic may "
       "bypass sing-box";
-  const std::string office =
-      "WARNING: Another program turned the proxy of the connection \"Office VPN\" off; traffic "
-      "over it may bypass sing-box";
+  // The last entry, named in Cyrillic, unticked on the settings page: its server stays.
+  const std::string home = "WARNING: Another program turned the proxy of the connection \"" +
+                           orvanta::Utf8FromWide(kHome) +
+                           "\" off; traffic over it may bypass sing-box";
   struct Step {
     const char* description;
     ProxySettings written;  // the plain values, by another program, while connected
     const char* stored;     // or a connection's settings, as the settings page writes them
     Lines reported;
     const std::wstring& connection = kLan;
+    // Written through a handle opened before the key was locked: heard, but not readable.
+    bool unreadable = false;
   };
   const std::vector<Step> steps = {
       {"another server", {1, "other.example:3128", "<-loopback>"}, nullptr, {changed}},
+      {"unreadable while away: nothing judged",
+       {1, "hidden.example:1", "<-loopback>"},
+       nullptr,
+       {},
+       kLan,
+       true},
       {"another again, still away from ours", {1, "third.example:1", "<local>"}, nullptr, {}},
       {"back to ours", {1, kOurs, "<-loopback>"}, nullptr, {}},
       {"a script beside our server, for the LAN alone",
@@ -454,8 +463,8 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
       {"the LAN back to ours", {}, "3|127.0.0.1:10809|<-loopback>|", {}},
       {"detection beside our server", {}, "11|127.0.0.1:10809|<-loopback>|", {detection}},
       {"the LAN back to ours again", {}, "3|127.0.0.1:10809|<-loopback>|", {}},
-      {"an entry turned direct", {}, "1|||", {office}, kOffice},
-      {"the entry back to ours", {}, "3|127.0.0.1:10809|<-loopback>|", {}, kOffice},
+      {"an entry turned direct", {}, "1|127.0.0.1:10809|<-loopback>|", {home}, kHome},
+      {"the entry back to ours", {}, "3|127.0.0.1:10809|<-loopback>|", {}, kHome},
       {"turned off", {0, kOurs, "<-loopback>"}, nullptr, {off}},
   };
   // The next connection starts afresh: its first change away is reported too, and its own
@@ -471,7 +480,20 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
     for (const Step& step : connection == 0 ? steps : nextConnection) {
       SCOPED_TRACE(step.description);
       const ULONGLONG writtenAt = GetTickCount64();
-      if (step.stored != nullptr) {
+      if (step.unreadable) {
+        HKEY before = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, orvanta_test::kInternetSettings, 0,
+                                KEY_SET_VALUE, &before),
+                  ERROR_SUCCESS);
+        proxytest::LockedInternetSettings locked(KEY_NOTIFY);
+        const std::wstring server = orvanta::WideFromUtf8(step.written.server);
+        EXPECT_EQ(RegSetValueExW(before, L"ProxyServer", 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(server.c_str()),
+                                 static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+        RegCloseKey(before);
+        settle();
+      } else if (step.stored != nullptr) {
         Store(step.connection, step.stored);
       } else {
         orvanta_test::WriteProxySettings(step.written);
@@ -537,8 +559,8 @@ TEST_F(SystemProxyTest, ARefusedRestoreKeepsTheSavedSettingsUntilALaterClearPuts
     {
       orvanta_test::ScopedEnvironment lanRefuses("ORVANTA_STANDIN_WININET_FAIL_SET",
                                                  turnedOffInstead ? "LAN" : nullptr);
-      std::unique_ptr<proxytest::ReadOnlyInternetSettings> locked;
-      if (!turnedOffInstead) locked = std::make_unique<proxytest::ReadOnlyInternetSettings>();
+      std::unique_ptr<proxytest::LockedInternetSettings> locked;
+      if (!turnedOffInstead) locked = std::make_unique<proxytest::LockedInternetSettings>();
       Told();
       EXPECT_EQ(proxy.Clear(), turnedOffInstead);
     }
