@@ -456,6 +456,7 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
        true},
       {"another again, still away from ours", {1, "third.example:1", "<local>"}, nullptr, {}},
       {"back to ours", {1, kOurs, "<-loopback>"}, nullptr, {}},
+      {"unreadable while ours: nothing judged", {1, kOurs, "<-loopback>"}, nullptr, {}, kLan, true},
       {"a script beside our server, for the LAN alone",
        {},
        "7|127.0.0.1:10809|<-loopback>|http://wpad.example/p.pac",
@@ -469,7 +470,7 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
   };
   // The next connection starts afresh: its first change away is reported too, and its own
   // restore is not.
-  const std::vector<Step> nextConnection = {steps[0], steps[2]};
+  const std::vector<Step> nextConnection = {steps[0], steps[3]};
   SystemProxy proxy(log_.Sink(), kOurs);
   for (int connection = 0; connection < 2; ++connection) {
     orvanta_test::WriteProxySettings({0, "", ""});
