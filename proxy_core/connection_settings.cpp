@@ -8,6 +8,7 @@
 
 #include "proxy_core/hex_bytes.h"
 #include "support/system_dll.h"
+#include "support/wide_text.h"
 
 namespace {
 
@@ -185,6 +186,11 @@ std::wstring DescribeConnection(const ConnectionSettings& settings) {
   }
   if ((settings.flags & PROXY_TYPE_PROXY) != 0) return settings.server;
   return std::wstring();
+}
+
+std::string ConnectionLabel(const std::wstring& name) {
+  return name.empty() ? std::string("the LAN connection")
+                      : "the connection \"" + orvanta::Utf8FromWide(name) + "\"";
 }
 
 namespace {

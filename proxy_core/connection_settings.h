@@ -78,6 +78,9 @@ bool IsDirectConnection(const ConnectionSettings& settings);
 // The proxy in effect for the connection in words, for the log: the server, "the configuration
 // script <URL>", "automatic detection", or empty when it uses none.
 std::wstring DescribeConnection(const ConnectionSettings& settings);
+// The connection named in words, for the log: "the LAN connection" for the LAN (an empty name),
+// else "the connection \"<name in UTF-8>\"".
+std::string ConnectionLabel(const std::wstring& name);
 
 // A connection's saved form: one line without its line end, "Connection" followed by the name,
 // the server, the bypass list and the script's URL, each as the hexadecimal of its UTF-16LE

@@ -88,8 +88,8 @@ std::optional<std::string> ProxyChangeWatch::Departure() const {
   for (const std::wstring& name : connections_) {
     if (!name.empty() && ReadConnection(name, settings) == ERROR_SUCCESS &&
         !IsOurConnection(settings, address_)) {
-      return Warning("the proxy of the connection \"" + orvanta::Utf8FromWide(name) + "\"",
-                     DescribeConnection(settings), "traffic over it");
+      return Warning("the proxy of " + ConnectionLabel(name), DescribeConnection(settings),
+                     "traffic over it");
     }
   }
   return std::string();

@@ -16,11 +16,6 @@
 
 namespace {
 
-std::string ConnectionLabel(const std::wstring& name) {
-  return name.empty() ? std::string("the LAN connection")
-                      : "the connection \"" + orvanta::Utf8FromWide(name) + "\"";
-}
-
 const Connection* Find(const std::vector<Connection>& connections, const std::wstring& name) {
   for (const Connection& connection : connections) {
     if (connection.name == name) return &connection;

@@ -1223,13 +1223,13 @@ FAULTS = [
           "    if (!name.empty() && ReadConnection(name, settings) == ERROR_SUCCESS &&",
           tests="install|proxy_core_service|vpn_control"),
     fault("E10", "proxy_core", "an entry's warning says \"traffic\" where it says \"traffic over it\"",
-          "                     DescribeConnection(settings), \"traffic over it\");",
-          "                     DescribeConnection(settings), \"traffic\");",
+          "ConnectionLabel(name), DescribeConnection(settings),\n                     \"traffic over it\");",
+          "ConnectionLabel(name), DescribeConnection(settings),\n                     \"traffic\");",
           tests="install|proxy_core_service|vpn_control"),
     fault("E11", "proxy_core", "an entry is described by its server: one turned direct with our "
           "server kept is reported as changed to ours",
-          "                     DescribeConnection(settings), \"traffic over it\");",
-          "                     settings.server, \"traffic over it\");",
+          "ConnectionLabel(name), DescribeConnection(settings),",
+          "ConnectionLabel(name), settings.server,",
           tests="install|proxy_core_service|vpn_control"),
     fault("E12", "proxy_core", "a watch that cannot read the plain values re-arms the report: the "
           "same departure is reported again",
