@@ -106,10 +106,19 @@ _VALUE_LINE = re.compile(r"^\s+(\S+)\s+(REG_[A-Z_]+)(?:[ \t]+(.*?))?\s*$")
 
 def read_values(key):
     """All values of a registry key as {name: (type, data)}; {} when the key is missing.
-    REG_DWORD data are ints, everything else text."""
-    code, out, _ = run(["reg", "query", key])
-    if code != 0:
-        return {}
+    REG_DWORD data are ints, everything else text.
+
+    Only reg's own answer counts as a missing key. Any other failure is a reg that did not run
+    (under load Wine now and then fails a process start): read as "missing", it made values that
+    were there look absent. Such a read is made again, and a read that keeps failing raises."""
+    for _ in range(3):
+        code, out, err = run(["reg", "query", key])
+        if code == 0:
+            break
+        if "Unable to find the specified registry key" in _text(out) + _text(err):
+            return {}
+    else:
+        raise RuntimeError("reg query %s failed (exit code %d): %r %r" % (key, code, out, err))
     values = {}
     for line in _text(out).split("\n"):
         match = _VALUE_LINE.match(line)
