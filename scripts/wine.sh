@@ -33,12 +33,14 @@ wine_start() {
   fi
   # A persistent server first, then the prefix: wineboot leaves Wine's service processes
   # running under this server, detached from every later reader.
+  # Wine's programs by path: a bare name would run them as start.exe's children, inside a
+  # kill-on-close job (see driver/orvanta_driver/wine.py).
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-  timeout 120 "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
+  timeout 120 "$WINE" 'C:\windows\system32\wineboot.exe' -i </dev/null >/dev/null 2>&1 || true
   # The desktop process is otherwise started by the first program that opens a window, and
   # keeps that program's standard output open after it has ended: a test whose output a
   # reader waits for then seemed to run 10 to 20 seconds longer. Started here it holds nothing.
-  "$WINE" explorer.exe /desktop </dev/null >/dev/null 2>&1 &
+  "$WINE" 'C:\windows\system32\explorer.exe' /desktop </dev/null >/dev/null 2>&1 &
   for _ in $(seq 50); do
     wine_desktop_running && break
     sleep 0.2

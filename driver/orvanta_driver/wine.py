@@ -16,6 +16,14 @@ WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 PROXY_VALUES = ("ProxyEnable", "ProxyServer", "ProxyOverride")
+# Wine's programs by path, never by bare name. A bare name runs start.exe, which starts the
+# program as its child, inside a kill-on-close job that it closes when it ends. Under Wine, a
+# process started while another process of the prefix closes such a job now and then fails to
+# start (error 1359; start.exe then says "ShellExecuteEx failed: Internal error"), so every reg
+# call of the tests was one chance to fail a start of the host's. By path, the Unix process is
+# the program itself: no job, and no child to fail.
+SYSTEM32 = "C:\\windows\\system32\\"
+REG = SYSTEM32 + "reg.exe"
 
 
 def wine_environment(extra=None):
@@ -45,8 +53,9 @@ def boot(powershell_standin, wininet_recorder=None, rasapi32_standin=None):
     too, and so does the rasapi32 stand-in with its two phonebook entries; only processes started
     with WINEDLLOVERRIDES wininet=n,b (rasapi32=n,b) load them instead of Wine's own."""
     subprocess.run([WINESERVER, "-p"], timeout=30, **_quietly())
-    subprocess.run([WINE, "wineboot", "-i"], timeout=120, **_quietly())
-    subprocess.Popen([WINE, "explorer.exe", "/desktop"], start_new_session=True, **_quietly())
+    subprocess.run([WINE, SYSTEM32 + "wineboot.exe", "-i"], timeout=120, **_quietly())
+    subprocess.Popen([WINE, SYSTEM32 + "explorer.exe", "/desktop"], start_new_session=True,
+                     **_quietly())
     install_standins(powershell_standin, wininet_recorder, rasapi32_standin)
 
 
@@ -108,16 +117,12 @@ def read_values(key):
     """All values of a registry key as {name: (type, data)}; {} when the key is missing.
     REG_DWORD data are ints, everything else text.
 
-    Only reg's own answer counts as a missing key. Any other failure is a reg that did not run
-    (under load Wine now and then fails a process start): read as "missing", it made values that
-    were there look absent. Such a read is made again, and a read that keeps failing raises."""
-    for _ in range(3):
-        code, out, err = run(["reg", "query", key])
-        if code == 0:
-            break
+    Only reg's own answer counts as a missing key: any other failure, read as "missing", would
+    make values that are there look absent."""
+    code, out, err = run([REG, "query", key])
+    if code != 0:
         if "Unable to find the specified registry key" in _text(out) + _text(err):
             return {}
-    else:
         raise RuntimeError("reg query %s failed (exit code %d): %r %r" % (key, code, out, err))
     values = {}
     for line in _text(out).split("\n"):
@@ -132,13 +137,13 @@ def read_values(key):
 
 
 def write_value(key, name, kind, data):
-    code, out, err = run(["reg", "add", key, "/v", name, "/t", kind, "/d", str(data), "/f"])
+    code, out, err = run([REG, "add", key, "/v", name, "/t", kind, "/d", str(data), "/f"])
     if code != 0:
         raise RuntimeError("reg add %s %s failed: %r %r" % (key, name, out, err))
 
 
 def delete_value(key, name):
-    run(["reg", "delete", key, "/v", name, "/f"])
+    run([REG, "delete", key, "/v", name, "/f"])
 
 
 def proxy_values():

@@ -178,11 +178,13 @@ def test_a_killed_host_takes_its_core_and_its_set_along_and_the_next_start_clear
     # Killed while its set still runs: the set goes with it and never lands after the next
     # start has looked.
     with hanging.connect() as client:
-        starting = threading.Thread(target=lambda: invoke_ignoring_errors(
-            client, "startV2Ray", {"config": sample_config()}))
+        answer = []
+        starting = threading.Thread(target=lambda: answer.append(invoke_ignoring_errors(
+            client, "startV2Ray", {"config": sample_config()})))
         starting.start()
         record = os.path.join(str(temp_dir), "Orvanta", "system-proxy-set")
-        assert wait_for(lambda: os.path.exists(record), 30), "the set never started"
+        assert wait_for(lambda: os.path.exists(record), 30), \
+            "the set never started: %r\n%s" % (answer, hanging.stdout())
         set_ends = time.monotonic() + 4.0
         assert probe("kill")[0] == 0
         starting.join(60)
@@ -193,10 +195,11 @@ def test_a_killed_host_takes_its_core_and_its_set_along_and_the_next_start_clear
 
 
 def invoke_ignoring_errors(client, method, arguments=None):
+    """The answer, or the error that a host killed meanwhile gives."""
     try:
-        client.invoke(VPN_CHANNEL, method, arguments)
-    except BridgeError:
-        pass
+        return client.invoke(VPN_CHANNEL, method, arguments)
+    except BridgeError as error:
+        return error
 
 
 def test_a_start_during_a_slow_teardown_opens_once_the_first_instance_has_ended(
