@@ -215,10 +215,11 @@ void ReactTo(DWORD option) {
     return;
   }
   const std::wstring server = react.substr(colon + 1);
-  if (server.rfind(L"script=", 0) == 0) {
+  const std::wstring scriptPrefix = L"script=";
+  if (server.rfind(scriptPrefix, 0) == 0) {
     Settings script;
     script.flags = PROXY_TYPE_DIRECT | PROXY_TYPE_AUTO_PROXY_URL;
-    script.url = server.substr(7);
+    script.url = server.substr(scriptPrefix.size());
     Store(std::wstring(), script, true);
     return;
   }

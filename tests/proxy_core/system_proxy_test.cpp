@@ -490,10 +490,10 @@ TEST_F(SystemProxyTest, AChangeByAnotherProgramWhileSetIsReportedOnceAndOurOwnNe
         // Wine fires no notice for a value written as it was: where the server stays ours,
         // ProxyEnable becomes the text "1" that PowerShell writes, which is ours too.
         const bool keepsOurs = step.written.server == kOurs;
-        const std::wstring text = keepsOurs ? L"1" : orvanta::WideFromUtf8(step.written.server);
-        EXPECT_EQ(RegSetValueExW(before, keepsOurs ? L"ProxyEnable" : L"ProxyServer", 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(text.c_str()),
-                                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+        const orvanta_test::RawValue text =
+            orvanta_test::TextValue(keepsOurs ? L"1" : orvanta::WideFromUtf8(step.written.server));
+        EXPECT_EQ(RegSetValueExW(before, keepsOurs ? L"ProxyEnable" : L"ProxyServer", 0, text.type,
+                                 text.data.data(), static_cast<DWORD>(text.data.size())),
                   ERROR_SUCCESS);
         RegCloseKey(before);
         settle();
